@@ -1,0 +1,3 @@
+#pragma once
+#include "windows.h"
+#include "../context/ObjectContext.h"

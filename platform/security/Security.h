@@ -1,0 +1,3 @@
+// Security.h: placeholder until its service lands.
+#pragma once
+#include "../types/WinTypes.h"

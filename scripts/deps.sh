@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, only those missing.
+# Usage: scripts/deps.sh [--browser]   (--browser adds Chromium and Node for the browser test)
+set -euo pipefail
+packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
+          libgtest-dev libgmock-dev libbenchmark-dev
+          libcivetweb-dev duktape-dev libpam0g-dev
+          attr dosfstools imagemagick curl ca-certificates util-linux passwd)
+if [[ "${1:-}" == "--browser" ]]; then
+  packages+=(chromium)
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "deps: missing Debian packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  echo "deps: installing ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
