@@ -119,6 +119,7 @@ typedef struct tagVARIANT {
                 ULONG* pulVal;
                 INT* pintVal;
                 UINT* puintVal;
+                struct { PVOID pvRecord; PVOID pRecInfo; } brecVal;   // VT_RECORD; sizes the union as on Windows
             } n3;
         } n2;
         DECIMAL decVal;

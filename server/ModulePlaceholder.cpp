@@ -1,0 +1,1 @@
+// Placeholder so the module links before its entry points land.
