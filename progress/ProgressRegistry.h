@@ -81,11 +81,17 @@ public:
 private:
     using RecordList = std::list<ProgressRecord>;
 
+    /// Where an ID's first record is and how many records carry the ID.
+    struct IndexEntry {
+        RecordList::iterator mFirst;
+        size_t mCount;
+    };
+
     ProgressRecord* FindFirst(LONG inID);
 
     CRITICAL_SECTION mLock;
     RecordList mRecords;
-    std::unordered_map<LONG, RecordList::iterator> mFirstByID;
+    std::unordered_map<LONG, IndexEntry> mIndex;
 };
 
 /// A new progress ID, 1 or above, with bits 15 and 31 clear: two 15-bit values of the

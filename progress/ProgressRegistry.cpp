@@ -1,0 +1,276 @@
+// ProgressRegistry.cpp: the progress table, its index and its idle expiry.
+#include "progress/ProgressRegistry.h"
+
+#include <new>
+#include <utility>
+
+namespace {
+
+const char kNoRecordNote[] = "Connecting...";
+
+/// Holds a critical section for the life of a scope.
+class RegistryLock {
+public:
+    explicit RegistryLock(CRITICAL_SECTION& inLock) : mLock(inLock) { EnterCriticalSection(&mLock); }
+    ~RegistryLock() { LeaveCriticalSection(&mLock); }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+
+private:
+    CRITICAL_SECTION& mLock;
+};
+
+/// Converts an ANSI note to its shared form (wide text and the ANSI text it reads back
+/// as). Done outside the registry lock so that readers never wait on a conversion.
+/// Null for no text, an empty text, or a text that does not convert.
+std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
+{
+    if (inNote == nullptr || inNote[0] == '\0')
+        return nullptr;
+    int theWideLen = MultiByteToWideChar(CP_ACP, 0, inNote, -1, nullptr, 0);
+    if (theWideLen <= 1)
+        return nullptr;
+    auto theNote = std::make_shared<ProgressNote>();
+    theNote->mWide.resize(static_cast<size_t>(theWideLen));
+    MultiByteToWideChar(CP_ACP, 0, inNote, -1, theNote->mWide.data(), theWideLen);
+    theNote->mWide.resize(static_cast<size_t>(theWideLen - 1));
+
+    int theAnsiLen = WideCharToMultiByte(CP_ACP, 0, theNote->mWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (theAnsiLen <= 1)
+        return nullptr;
+    theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen));
+    WideCharToMultiByte(CP_ACP, 0, theNote->mWide.c_str(), -1, theNote->mAnsi.data(), theAnsiLen, nullptr,
+                        nullptr);
+    theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen - 1));
+    theNote->mHasAnsi = true;
+    return theNote;
+}
+
+/// Seeds the calling thread's generator once from the system's random source, so that
+/// pool threads and separate processes do not hand out the same IDs.
+void SeedThreadOnce()
+{
+    thread_local bool tSeeded = false;
+    if (tSeeded)
+        return;
+    unsigned int theSeed = 0;
+    if (rand_s(&theSeed) != 0)
+        theSeed = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
+    ferrolift::srand(theSeed);
+    tSeeded = true;
+}
+
+}  // namespace
+
+ProgressRegistry::ProgressRegistry()
+{
+    InitializeCriticalSection(&mLock);
+}
+
+ProgressRegistry::~ProgressRegistry()
+{
+    DeleteCriticalSection(&mLock);
+}
+
+ProgressRegistry& ProgressRegistry::Module()
+{
+    static ProgressRegistry theRegistry;
+    return theRegistry;
+}
+
+ProgressRecord* ProgressRegistry::FindFirst(LONG inID)
+{
+    auto theFound = mIndex.find(inID);
+    return theFound == mIndex.end() ? nullptr : &*theFound->second.mFirst;
+}
+
+void ProgressRegistry::Register(LONG inID)
+{
+    try {
+        // The record is built outside the lock and spliced in under it.
+        RecordList theNew(1);
+        ProgressRecord& theRecord = theNew.front();
+        theRecord.mID = inID;
+        theRecord.mStartTick = GetTickCount();
+        theRecord.mLastAccessTick = theRecord.mStartTick;
+
+        RegistryLock theLock(mLock);
+        auto theAt = theNew.begin();
+        mRecords.splice(mRecords.end(), theNew);
+        try {
+            ++mIndex.try_emplace(inID, IndexEntry{theAt, 0}).first->second.mCount;
+        } catch (...) {
+            mRecords.erase(theAt);
+            throw;
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: no record, as if the upload had no ID.
+    }
+}
+
+void ProgressRegistry::Unregister(LONG inID)
+{
+    RegistryLock theLock(mLock);
+    const DWORD theNow = GetTickCount();
+    mIndex.erase(inID);
+    // IDs whose first record expired while later records of theirs remain; the next
+    // survivor of such an ID met further on becomes its first.
+    size_t thePending = 0;
+    for (auto theAt = mRecords.begin(); theAt != mRecords.end();) {
+        const bool theIdle = static_cast<DWORD>(theNow - theAt->mLastAccessTick) > kIdleLimit;
+        if (theAt->mID == inID) {
+            theAt = mRecords.erase(theAt);
+            continue;
+        }
+        auto theEntry = mIndex.find(theAt->mID);
+        if (theIdle) {
+            if (--theEntry->second.mCount == 0) {
+                mIndex.erase(theEntry);
+            } else if (theEntry->second.mFirst == theAt) {
+                theEntry->second.mFirst = mRecords.end();
+                ++thePending;
+            }
+            theAt = mRecords.erase(theAt);
+            continue;
+        }
+        if (thePending > 0 && theEntry->second.mFirst == mRecords.end()) {
+            theEntry->second.mFirst = theAt;
+            --thePending;
+        }
+        ++theAt;
+    }
+}
+
+void ProgressRegistry::SetBytes(LONG inID, LONG inBytesDone, LONG inBytesTotal)
+{
+    RegistryLock theLock(mLock);
+    ProgressRecord* theRecord = FindFirst(inID);
+    if (theRecord == nullptr)
+        return;
+    theRecord->mBytesDone = inBytesDone;
+    theRecord->mBytesTotal = inBytesTotal;
+    theRecord->mStarted = VARIANT_TRUE;
+    theRecord->mLastAccessTick = GetTickCount();
+}
+
+void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
+{
+    std::shared_ptr<ProgressNote> theNote;
+    try {
+        theNote = MakeNote(inNote);
+    } catch (const std::bad_alloc&) {
+        // The note becomes empty.
+    }
+    std::shared_ptr<ProgressNote> theOld;
+    {
+        RegistryLock theLock(mLock);
+        ProgressRecord* theRecord = FindFirst(inID);
+        if (theRecord == nullptr)
+            return;
+        theOld = std::exchange(theRecord->mNote, std::move(theNote));
+    }
+    // theOld is released here, outside the lock.
+}
+
+void ProgressRegistry::MarkFinished(LONG inID)
+{
+    RegistryLock theLock(mLock);
+    ProgressRecord* theRecord = FindFirst(inID);
+    if (theRecord != nullptr)
+        theRecord->mFinished = VARIANT_TRUE;
+}
+
+void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, DWORD* outElapsed,
+                           VARIANT_BOOL* outStarted, VARIANT_BOOL* outFinished, std::string* outNote)
+{
+    if (outBytesDone != nullptr)
+        *outBytesDone = 0;
+    if (outBytesTotal != nullptr)
+        *outBytesTotal = 0;
+    if (outElapsed != nullptr)
+        *outElapsed = 0;
+    if (outStarted != nullptr)
+        *outStarted = VARIANT_FALSE;
+    std::shared_ptr<ProgressNote> theNote;
+    {
+        RegistryLock theLock(mLock);
+        ProgressRecord* theRecord = FindFirst(inID);
+        if (theRecord == nullptr) {
+            if (outNote != nullptr)
+                outNote->assign(kNoRecordNote);
+            return;
+        }
+        const DWORD theNow = GetTickCount();
+        theRecord->mLastAccessTick = theNow;
+        if (outBytesDone != nullptr)
+            *outBytesDone = theRecord->mBytesDone;
+        if (outBytesTotal != nullptr)
+            *outBytesTotal = theRecord->mBytesTotal;
+        if (outElapsed != nullptr)
+            *outElapsed = theNow - theRecord->mStartTick;
+        if (outStarted != nullptr)
+            *outStarted = theRecord->mStarted;
+        if (outFinished != nullptr)
+            *outFinished = theRecord->mFinished;
+        theNote = theRecord->mNote;
+    }
+    // A note is never changed once made, so holding a reference is as good as a copy
+    // taken under the lock.
+    if (outNote == nullptr)
+        return;
+    try {
+        outNote->assign(theNote ? theNote->mAnsi : std::string());
+    } catch (const std::bad_alloc&) {
+        outNote->clear();
+    }
+}
+
+size_t ProgressRegistry::Count()
+{
+    RegistryLock theLock(mLock);
+    return mRecords.size();
+}
+
+LONG NewProgressID()
+{
+    SeedThreadOnce();
+    LONG theID = 0;
+    do {
+        const LONG theHigh = ferrolift::rand();
+        const LONG theLow = ferrolift::rand();
+        theID = theHigh * 65536 + theLow;
+    } while (theID < 1);
+    return theID;
+}
+
+void RegisterProgress(LONG inID)
+{
+    ProgressRegistry::Module().Register(inID);
+}
+
+void UnregisterProgress(LONG inID)
+{
+    ProgressRegistry::Module().Unregister(inID);
+}
+
+void SetProgressBytes(LONG inID, LONG inBytesDone, LONG inBytesTotal)
+{
+    ProgressRegistry::Module().SetBytes(inID, inBytesDone, inBytesTotal);
+}
+
+void SetProgressNote(LONG inID, LPCSTR inNote)
+{
+    ProgressRegistry::Module().SetNote(inID, inNote);
+}
+
+void MarkProgressFinished(LONG inID)
+{
+    ProgressRegistry::Module().MarkFinished(inID);
+}
+
+void GetProgress(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, DWORD* outElapsed,
+                 VARIANT_BOOL* outStarted, VARIANT_BOOL* outFinished, std::string* outNote)
+{
+    ProgressRegistry::Module().Get(inID, outBytesDone, outBytesTotal, outElapsed, outStarted, outFinished,
+                                   outNote);
+}
