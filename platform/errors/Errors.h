@@ -40,7 +40,7 @@ void WINAPI SetLastError(DWORD dwErrCode);
 /// pointer to free with LocalFree). HRESULTs of FACILITY_WIN32 give the text of their
 /// code. dwLanguageId must be 0, 0x400 (neutral, default) or 0x409 (US English).
 /// Returns the characters stored without the terminator, or 0 with GetLastError:
-/// ERROR_MR_MID_NOT_FOUND (317) for an unknown code, ERROR_RESOURCE_LANG_NOT_FOUND (15100)
+/// ERROR_MR_MID_NOT_FOUND (317) for an unknown code, ERROR_RESOURCE_LANG_NOT_FOUND (1815)
 /// for another language, ERROR_INVALID_PARAMETER (87) for missing flags or a null buffer,
 /// ERROR_INSUFFICIENT_BUFFER (122) when nSize is too small, ERROR_NOT_SUPPORTED (50) for
 /// FROM_STRING / FROM_HMODULE / inserts.
@@ -55,7 +55,9 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 
 }  // extern "C"
 
-#define ERROR_RESOURCE_LANG_NOT_FOUND 15100L
+#ifndef ERROR_RESOURCE_LANG_NOT_FOUND
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
+#endif
 
 namespace ferrolift::platform {
 
