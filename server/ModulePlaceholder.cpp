@@ -1,1 +1,0 @@
-// Placeholder so the module links before its entry points land.
