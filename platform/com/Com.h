@@ -16,11 +16,26 @@
 #define CLSCTX_ALL 0x17
 #define COINIT_MULTITHREADED 0x0
 #define COINIT_APARTMENTTHREADED 0x2
+#define COINIT_DISABLE_OLE1DDE 0x4
+#define COINIT_SPEED_OVER_MEMORY 0x8
+
+// Marshaling destination contexts (IMarshal).
+#define MSHCTX_LOCAL 0
+#define MSHCTX_NOSHAREDMEM 1
+#define MSHCTX_DIFFERENTMACHINE 2
+#define MSHCTX_INPROC 3
+#define MSHCTX_CROSSCTX 4
+#define MSHLFLAGS_NORMAL 0
+#define MSHLFLAGS_TABLESTRONG 1
+#define MSHLFLAGS_TABLEWEAK 2
 
 typedef HRESULT(STDMETHODCALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT(STDMETHODCALLTYPE* LPFNCANUNLOADNOW)();
 
 extern "C" {
+// The class that GetUnmarshalClass of the free-threaded marshaler names.
+extern const CLSID CLSID_InProcFreeMarshaler;
+
 HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 void WINAPI CoUninitialize();
