@@ -8,18 +8,6 @@ namespace {
 
 const char kNoRecordNote[] = "Connecting...";
 
-/// Holds a critical section for the life of a scope.
-class RegistryLock {
-public:
-    explicit RegistryLock(CRITICAL_SECTION& inLock) : mLock(inLock) { EnterCriticalSection(&mLock); }
-    ~RegistryLock() { LeaveCriticalSection(&mLock); }
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-
-private:
-    CRITICAL_SECTION& mLock;
-};
-
 /// Converts an ANSI note to its shared form (wide text and the ANSI text it reads back
 /// as). Done outside the registry lock so that readers never wait on a conversion.
 /// Null for no text, an empty text, or a text that does not convert.
@@ -62,16 +50,6 @@ void SeedThreadOnce()
 
 }  // namespace
 
-ProgressRegistry::ProgressRegistry()
-{
-    InitializeCriticalSection(&mLock);
-}
-
-ProgressRegistry::~ProgressRegistry()
-{
-    DeleteCriticalSection(&mLock);
-}
-
 ProgressRegistry& ProgressRegistry::Module()
 {
     static ProgressRegistry theRegistry;
@@ -94,7 +72,7 @@ void ProgressRegistry::Register(LONG inID)
         theRecord.mStartTick = GetTickCount();
         theRecord.mLastAccessTick = theRecord.mStartTick;
 
-        RegistryLock theLock(mLock);
+        CriticalSectionGuard theLock(mLock);
         auto theAt = theNew.begin();
         mRecords.splice(mRecords.end(), theNew);
         try {
@@ -110,7 +88,7 @@ void ProgressRegistry::Register(LONG inID)
 
 void ProgressRegistry::Unregister(LONG inID)
 {
-    RegistryLock theLock(mLock);
+    CriticalSectionGuard theLock(mLock);
     const DWORD theNow = GetTickCount();
     mIndex.erase(inID);
     // IDs whose first record expired while later records of theirs remain; the next
@@ -143,7 +121,7 @@ void ProgressRegistry::Unregister(LONG inID)
 
 void ProgressRegistry::SetBytes(LONG inID, LONG inBytesDone, LONG inBytesTotal)
 {
-    RegistryLock theLock(mLock);
+    CriticalSectionGuard theLock(mLock);
     ProgressRecord* theRecord = FindFirst(inID);
     if (theRecord == nullptr)
         return;
@@ -163,7 +141,7 @@ void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
     }
     std::shared_ptr<ProgressNote> theOld;
     {
-        RegistryLock theLock(mLock);
+        CriticalSectionGuard theLock(mLock);
         ProgressRecord* theRecord = FindFirst(inID);
         if (theRecord == nullptr)
             return;
@@ -174,7 +152,7 @@ void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
 
 void ProgressRegistry::MarkFinished(LONG inID)
 {
-    RegistryLock theLock(mLock);
+    CriticalSectionGuard theLock(mLock);
     ProgressRecord* theRecord = FindFirst(inID);
     if (theRecord != nullptr)
         theRecord->mFinished = VARIANT_TRUE;
@@ -193,7 +171,7 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
         *outStarted = VARIANT_FALSE;
     std::shared_ptr<ProgressNote> theNote;
     {
-        RegistryLock theLock(mLock);
+        CriticalSectionGuard theLock(mLock);
         ProgressRecord* theRecord = FindFirst(inID);
         if (theRecord == nullptr) {
             if (outNote != nullptr)
@@ -227,7 +205,7 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
 
 size_t ProgressRegistry::Count()
 {
-    RegistryLock theLock(mLock);
+    CriticalSectionGuard theLock(mLock);
     return mRecords.size();
 }
 

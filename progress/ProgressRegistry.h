@@ -19,6 +19,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "support/CriticalSection.h"
+
 #include <list>
 #include <memory>
 #include <string>
@@ -52,8 +54,7 @@ public:
     /// Milliseconds a record may stay unread and unwritten before it expires.
     static constexpr DWORD kIdleLimit = 60000;
 
-    ProgressRegistry();
-    ~ProgressRegistry();
+    ProgressRegistry() = default;
     ProgressRegistry(const ProgressRegistry&) = delete;
     ProgressRegistry& operator=(const ProgressRegistry&) = delete;
 
@@ -89,7 +90,7 @@ private:
 
     ProgressRecord* FindFirst(LONG inID);
 
-    CRITICAL_SECTION mLock;
+    CriticalSection mLock;
     RecordList mRecords;
     std::unordered_map<LONG, IndexEntry> mIndex;
 };
