@@ -88,6 +88,9 @@
 #ifndef ERROR_MAPPED_ALIGNMENT
 #define ERROR_MAPPED_ALIGNMENT 1132L
 #endif
+#ifndef ERROR_INVALID_ADDRESS
+#define ERROR_INVALID_ADDRESS 487L
+#endif
 #ifndef ERROR_NOT_LOCKED
 #define ERROR_NOT_LOCKED 158L
 #endif
@@ -170,10 +173,10 @@ HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappi
 /// to the end of the mapping. The view stays valid after the mapping handle is closed.
 LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
                             DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
-/// As MapViewOfFile, at lpBaseAddress when given (87 when that address cannot be used).
+/// As MapViewOfFile, at lpBaseAddress when given (487 when that address is taken).
 LPVOID WINAPI MapViewOfFileEx(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
                               DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap, LPVOID lpBaseAddress);
-/// Unmaps a view by its base address (87 for an address that is no view).
+/// Unmaps a view by its base address (487 for an address that is no view).
 BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress);
 
 /// The folder for temporary files: TMPDIR when set, else /tmp, always with a trailing

@@ -1,0 +1,129 @@
+// FileUtilities.cpp: whole-file write and read, and the storage test for streams.
+#include "support/FileUtilities.h"
+
+#include "support/EventLogWriter.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr size_t kRootCapacity = 260;
+constexpr size_t kMaxRootUnits = 244;
+
+// Cleared by the first failed storage query of the process, so only that one is logged.
+std::atomic<bool> gStreamsCheckUnlogged{true};
+
+class FileCloser {
+public:
+    explicit FileCloser(HANDLE inFile) : mFile(inFile) {}
+    ~FileCloser() { CloseHandle(mFile); }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+
+private:
+    HANDLE mFile;
+};
+
+}  // namespace
+
+bool WriteWholeFile(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite)
+{
+    SetLastError(0);
+    HANDLE theFile = CreateFileW(inPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 inOverwrite ? OPEN_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (theFile == INVALID_HANDLE_VALUE)
+        return false;
+    SetLastError(0);   // OPEN_ALWAYS notes an existing file with 183; that is no failure
+    bool theResult = false;
+    SetFilePointer(theFile, 0, nullptr, FILE_BEGIN);
+    if (LockFile(theFile, 0, 0, inLength, 0)) {
+        DWORD theWritten = 0;
+        theResult = WriteFile(theFile, inData, inData ? inLength : 0, &theWritten, nullptr) != FALSE;
+        SetEndOfFile(theFile);
+        UnlockFile(theFile, 0, 0, inLength, 0);
+    }
+    // Closing must not hide the error of the write from the caller.
+    const DWORD theError = GetLastError();
+    CloseHandle(theFile);
+    SetLastError(theError);
+    return theResult;
+}
+
+bool ReadWholeFile(LPCWSTR inPath, BYTE** outData, DWORD* outLength)
+{
+    *outData = nullptr;
+    *outLength = 0;
+    HANDLE theFile = CreateFileW(inPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (theFile == INVALID_HANDLE_VALUE)
+        return false;
+    FileCloser theCloser(theFile);
+    DWORD theHigh = 0;
+    const DWORD theSize = GetFileSize(theFile, &theHigh);
+    if ((theSize == INVALID_FILE_SIZE && GetLastError() != 0) || theHigh != 0)
+        return false;
+    std::unique_ptr<BYTE[]> theBuffer(new (std::nothrow) BYTE[theSize]);
+    if (!theBuffer) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    DWORD theRead = 0;
+    if (!ReadFile(theFile, theBuffer.get(), theSize, &theRead, nullptr) || theRead != theSize)
+        return false;
+    *outData = theBuffer.release();
+    *outLength = theSize;
+    return true;
+}
+
+void FreeWholeFile(BYTE* inData)
+{
+    std::unique_ptr<BYTE[]> theOwner(inData);
+}
+
+void VolumeRoot(LPCWSTR inPath, WCHAR* outRoot)
+{
+    size_t theLength = 0;
+    if (inPath && inPath[0] != 0 && inPath[1] == u':') {
+        theLength = inPath[2] != 0 ? 3 : 2;
+    } else if (inPath) {
+        int theBackslashes = 0;
+        for (; inPath[theLength] != 0 && theLength < kMaxRootUnits; ++theLength) {
+            if (inPath[theLength] == u'\\' && ++theBackslashes == 4)
+                break;
+        }
+    }
+    for (size_t i = 0; i < theLength; ++i)
+        outRoot[i] = inPath[i];
+    // The drive form already ends in its separator; the others get one.
+    if (theLength == 0 || inPath[1] != u':')
+        outRoot[theLength++] = u'\\';
+    outRoot[theLength] = 0;
+    static_assert(kMaxRootUnits + 2 <= kRootCapacity);
+}
+
+bool SupportsStreams(LPCWSTR inPath)
+{
+    WCHAR theRoot[kRootCapacity];
+    VolumeRoot(inPath, theRoot);
+    WCHAR theFileSystem[kRootCapacity] = {};
+    if (GetVolumeInformationW(theRoot, nullptr, 0, nullptr, nullptr, nullptr, theFileSystem, kRootCapacity)) {
+        static const WCHAR kNtfs[] = u"NTFS";
+        for (size_t i = 0; i < sizeof kNtfs / sizeof kNtfs[0]; ++i) {
+            if (theFileSystem[i] != kNtfs[i])
+                return false;
+        }
+        return true;
+    }
+    const DWORD theError = GetLastError();
+    if (gStreamsCheckUnlogged.exchange(false)) {
+        char theText[128];
+        snprintf(theText, sizeof theText, "Unable to determine whether storage supports NTFS streams (0x%08lx)",
+                 static_cast<unsigned long>(theError));
+        LogEvent(theText, EVENTLOG_ERROR_TYPE);
+    }
+    SetLastError(theError);
+    return false;
+}
