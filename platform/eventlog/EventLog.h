@@ -3,7 +3,7 @@
 // FERROLIFT_EVENTLOG (read at every call), by default "eventlog.jsonl" beside the
 // registry file:
 //   {"time":"2026-12-06T01:02:03.456Z","source":"Ferrolift","type":1,"category":1,
-//    "event":4096,"strings":["text"]}
+//    "eventId":4096,"strings":["text"]}
 // Each line is written with one append, so threads and processes never interleave.
 //
 //   HANDLE theSource = RegisterEventSourceA(nullptr, "Ferrolift");
