@@ -18,7 +18,9 @@
 /// Owns the groups of one upload and finds them by name, ignoring letter case.
 class FieldGroupList {
 public:
-    FieldGroupList() = default;
+    /// inNameCodePage decides which bytes start a double-byte character in names; the
+    /// default is the system ANSI code page, read when the first name is looked at.
+    explicit FieldGroupList(UINT inNameCodePage = CP_ACP) : mNameCodePage(inNameCodePage) {}
     FieldGroupList(const FieldGroupList&) = delete;
     FieldGroupList& operator=(const FieldGroupList&) = delete;
 
@@ -50,6 +52,7 @@ private:
     size_t FoldName(const char* inName, size_t inLength, char* outKey) const;
     SharedText ContentTypeText(const char* inContentType);
 
+    UINT mNameCodePage;
     std::deque<FieldGroup> mGroups;
     Index mIndex;
     mutable bool mCaseRuleReady = false;

@@ -1,0 +1,64 @@
+// Fuzzes the body splitter: any bytes must split without a fault, and the result must
+// match the plain reference splitter entry for entry.
+#include "intake/MultipartParser.h"
+#include "intake/UrlEncodedParser.h"
+#include "tests/intake/ReferenceSplitter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void Check(bool inOk, const char* inWhat)
+{
+    if (inOk)
+        return;
+    std::fprintf(stderr, "splitter mismatch: %s\n", inWhat);
+    std::abort();
+}
+
+std::string Bytes(const BYTE* inData, LONG inLength)
+{
+    return std::string(reinterpret_cast<const char*>(inData), static_cast<size_t>(inLength));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
+{
+    if (inSize == 0 || inSize > 65536)
+        return 0;
+    // An exact-size copy, so that any read past the body is caught.
+    std::vector<BYTE> theBody(inData, inData + inSize);
+    FieldGroupList theGroups;
+    MultipartParser theParser(theGroups, CP_UTF8);
+    theParser.ParseMultipart(theBody.data(), theBody.data() + inSize - 1);
+    std::unique_ptr<char[]> theCopy;
+    if (theGroups.GroupCount() == 0)
+        theCopy = ParseURLEncoded(theBody.data(), static_cast<DWORD>(inSize), theGroups, CP_UTF8);
+
+    reference::Splitter theReference;
+    theReference.Split(theBody.data(), inSize);
+    Check(theGroups.GroupCount() == static_cast<LONG>(theReference.groups.size()), "group count");
+    for (LONG g = 0; g < theGroups.GroupCount(); ++g) {
+        const FieldGroup* theGroup = theGroups.GetGroup(g);
+        const reference::Group& theExpected = theReference.groups[static_cast<size_t>(g)];
+        Check(theExpected.name == theGroup->Name(), "group name");
+        Check(theGroups.FindGroup(theGroup->Name()) == theReference.FindGroup(theGroup->Name()), "find group");
+        Check(theGroup->EntryCount() == static_cast<LONG>(theExpected.entries.size()), "entry count");
+        for (LONG e = 0; e < theGroup->EntryCount(); ++e) {
+            const FieldEntry* theEntry = theGroup->Entry(e);
+            const reference::Entry& theWanted = theExpected.entries[static_cast<size_t>(e)];
+            Check(Bytes(theEntry->data, theEntry->length) == Bytes(theWanted.data, theWanted.length), "entry data");
+            WCHAR theRaw[MAX_PATH] = {0}, theSafe[MAX_PATH] = {0}, theUrl[MAX_PATH] = {0};
+            if (!theWanted.fileName.empty())
+                SplitClientPath(theWanted.fileName.c_str(), CP_UTF8, theRaw, theSafe, theUrl);
+            Check(std::u16string(theEntry->rawPath.c_str()) == theRaw, "raw path");
+            Check(std::u16string(theEntry->safeName.c_str()) == theSafe, "safe name");
+            Check(theEntry->contentType.empty() == theWanted.contentType.empty(), "content type presence");
+        }
+    }
+    return 0;
+}
