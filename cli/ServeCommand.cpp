@@ -1,0 +1,155 @@
+// ServeCommand.cpp: `ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N]
+// [--timeout SECONDS]`: registers the component when needed and runs the page engine
+// until Ctrl-C or SIGTERM.
+#include "Commands.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <string>
+
+#include <windows.h>
+
+#include "host/HttpServer.h"
+
+namespace {
+
+// Workers still busy this long after a stop request are abandoned.
+constexpr int kStopGraceSeconds = 10;
+
+volatile sig_atomic_t gStopRequested = 0;
+
+void OnStopSignal(int)
+{
+    gStopRequested = 1;
+}
+
+std::string ExecutableFolder()
+{
+    char thePath[PATH_MAX];
+    ssize_t theLength = readlink("/proc/self/exe", thePath, sizeof thePath - 1);
+    if (theLength <= 0)
+        return ".";
+    std::string theResult(thePath, static_cast<std::size_t>(theLength));
+    return theResult.substr(0, theResult.find_last_of('/'));
+}
+
+bool IsFolder(const std::string& inPath)
+{
+    struct stat theStat {};
+    return stat(inPath.c_str(), &theStat) == 0 && S_ISDIR(theStat.st_mode);
+}
+
+// The bundled sample site: beside an installed program, or in the source tree of a
+// build folder (build/<preset>/bin).
+std::string DefaultRoot()
+{
+    std::string theBin = ExecutableFolder();
+    const char* const theCandidates[] = {"/../share/ferrolift/site", "/../../../examples/site", "/../../examples/site"};
+    for (const char* theCandidate : theCandidates) {
+        if (IsFolder(theBin + theCandidate))
+            return theBin + theCandidate;
+    }
+    return "examples/site";
+}
+
+bool ComponentRegistered()
+{
+    CLSID theClsid{};
+    if (FAILED(CLSIDFromProgID(u"Ferrolift4.XForm", &theClsid)))
+        return false;
+    IClassFactory* theFactory = nullptr;
+    HRESULT hr = CoGetClassObject(theClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&theFactory));
+    if (theFactory != nullptr)
+        theFactory->Release();
+    return SUCCEEDED(hr);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--timeout SECONDS]\n");
+    return 2;
+}
+
+bool ParseNumber(const char* inText, int inMin, int inMax, int& outValue)
+{
+    char* theEnd = nullptr;
+    long theValue = std::strtol(inText, &theEnd, 10);
+    if (theEnd == inText || *theEnd != '\0' || theValue < inMin || theValue > inMax)
+        return false;
+    outValue = static_cast<int>(theValue);
+    return true;
+}
+
+bool ParseArguments(int argc, char** argv, ferrolift::host::ServerOptions& outOptions)
+{
+    for (int i = 0; i < argc; ++i) {
+        std::string theName = argv[i];
+        if (i + 1 >= argc)
+            return false;
+        const char* theValue = argv[++i];
+        if (theName == "--root")
+            outOptions.root = theValue;
+        else if (theName == "--listen")
+            outOptions.listen = theValue;
+        else if (theName == "--threads" && ParseNumber(theValue, 1, 1024, outOptions.threads))
+            continue;
+        else if (theName == "--timeout" && ParseNumber(theValue, 1, 86400, outOptions.timeoutSeconds))
+            continue;
+        else
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace ferrolift::cli {
+
+int RunServeCommand(int argc, char** argv)
+{
+    host::ServerOptions theOptions;
+    theOptions.root = DefaultRoot();
+    if (!ParseArguments(argc, argv, theOptions))
+        return Usage();
+    if (!ComponentRegistered()) {
+        std::fprintf(stderr, "ferrolift serve: registering the component\n");
+        if (RunRegisterCommand(0, nullptr) != 0)
+            std::fprintf(stderr, "ferrolift serve: the component is not registered; pages cannot create it\n");
+    }
+    struct sigaction theAction {};
+    theAction.sa_handler = OnStopSignal;
+    sigemptyset(&theAction.sa_mask);
+    sigaction(SIGINT, &theAction, nullptr);
+    sigaction(SIGTERM, &theAction, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    host::HttpServer theServer(theOptions);
+    std::string theError;
+    if (!theServer.Start(theError)) {
+        std::fprintf(stderr, "ferrolift serve: %s\n", theError.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "ferrolift serve: %s on http://%s/ (port %d)\n", theServer.Paths().Root().c_str(),
+                 theOptions.listen.c_str(), theServer.Port());
+    while (!gStopRequested)
+        usleep(100 * 1000);   // a signal ends the sleep early
+    std::fprintf(stderr, "ferrolift serve: stopping\n");
+    auto theStopped = std::async(std::launch::async, [&theServer] { theServer.Stop(); });
+    if (theStopped.wait_for(std::chrono::seconds(kStopGraceSeconds)) != std::future_status::ready) {
+        std::fprintf(stderr, "ferrolift serve: requests still running after %d s; leaving them\n", kStopGraceSeconds);
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    return 0;
+}
+
+}  // namespace ferrolift::cli

@@ -1,0 +1,36 @@
+// PageCache.h: compiled pages shared by all workers, recompiled when the page or any
+// file it includes changes (modification time or size).
+//
+//   ferrolift::host::PageCache theCache("/srv/site");
+//   ferrolift::host::CompileError theError;
+//   std::shared_ptr<const ferrolift::host::CompiledPage> thePage =
+//       theCache.Get("/srv/site/upload.asp", theError);   // null on a compile error
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "PageCompiler.h"
+
+namespace ferrolift::host {
+
+/// Thread-safe cache of compiled pages keyed by physical path.
+class PageCache {
+public:
+    explicit PageCache(std::string inRoot);
+
+    /// The compiled page for inPath, compiled now when absent or out of date; null with
+    /// outError set when it does not compile (errors are not cached).
+    std::shared_ptr<const CompiledPage> Get(const std::string& inPath, CompileError& outError);
+
+private:
+    static bool UpToDate(const CompiledPage& inPage);
+
+    PageCompiler mCompiler;
+    std::mutex mLock;
+    std::map<std::string, std::shared_ptr<const CompiledPage>> mPages;
+};
+
+}  // namespace ferrolift::host

@@ -1,0 +1,232 @@
+#include "PageRunner.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <windows.h>
+#include <comsvcs.h>
+
+#include "DispatchBridge.h"
+#include "HostFunctions.h"
+#include "HttpExchange.h"
+#include "RequestObject.h"
+#include "ScriptEnvironment.h"
+#include "ScriptFailure.h"
+#include "ScriptHeap.h"
+#include "ScriptPrelude.h"
+#include "ScriptText.h"
+#include "ServerObject.h"
+#include "SitePaths.h"
+#include "support/ComPtr.h"
+
+namespace ferrolift::host {
+
+namespace {
+
+// Restores the value stack height on every way out of a call into script.
+class StackHeight {
+public:
+    explicit StackHeight(duk_context* inContext) : mContext(inContext), mTop(duk_get_top(inContext)) {}
+    ~StackHeight() { duk_set_top(mContext, mTop); }
+    StackHeight(const StackHeight&) = delete;
+    StackHeight& operator=(const StackHeight&) = delete;
+
+private:
+    duk_context* mContext;
+    duk_idx_t mTop;
+};
+
+// What the failing value said, read inside a protected call.
+struct ThrownValue {
+    std::string name;
+    std::string message;
+    std::string description;
+    std::string source;
+    bool hasNumber = false;
+    double number = 0;
+    int line = 0;
+};
+
+std::string PropertyText(duk_context* inContext, const char* inName)
+{
+    duk_get_prop_string(inContext, -1, inName);
+    std::string theText = duk_is_string(inContext, -1) ? duk_get_string(inContext, -1) : "";
+    duk_pop(inContext);
+    return theText;
+}
+
+duk_ret_t ReadThrown(duk_context* inContext, void* inUserData)
+{
+    auto* theThrown = static_cast<ThrownValue*>(inUserData);
+    if (!duk_is_object(inContext, -1)) {
+        theThrown->message = duk_safe_to_string(inContext, -1);
+        return 0;
+    }
+    theThrown->name = PropertyText(inContext, "name");
+    theThrown->message = PropertyText(inContext, "message");
+    theThrown->description = PropertyText(inContext, "description");
+    theThrown->source = PropertyText(inContext, "source");
+    duk_get_prop_string(inContext, -1, "number");
+    theThrown->hasNumber = duk_is_number(inContext, -1);
+    theThrown->number = duk_get_number_default(inContext, -1, 0);
+    duk_pop(inContext);
+    duk_get_prop_string(inContext, -1, "lineNumber");
+    theThrown->line = duk_get_int_default(inContext, -1, 0);
+    duk_pop(inContext);
+    if (theThrown->message.empty() && theThrown->description.empty())
+        theThrown->message = duk_safe_to_string(inContext, -1);
+    return 0;
+}
+
+// Script errors without an automation code get the classic engine's numbers.
+std::int32_t ScriptErrorNumber(const std::string& inName, bool inCompiling)
+{
+    if (inCompiling || inName == "SyntaxError")
+        return static_cast<std::int32_t>(0x800A03EA);
+    if (inName == "ReferenceError")
+        return static_cast<std::int32_t>(0x800A1391);
+    if (inName == "TypeError")
+        return static_cast<std::int32_t>(0x800A01B6);
+    if (inName == "RangeError")
+        return static_cast<std::int32_t>(0x800A01A8);
+    return static_cast<std::int32_t>(0x800A139E);
+}
+
+PageError DescribeThrown(duk_context* inContext, const CompiledPage& inPage, bool inCompiling)
+{
+    ThrownValue theThrown;
+    duk_safe_call(inContext, ReadThrown, &theThrown, 0, 1);
+    PageError theError;
+    theError.source = !theThrown.source.empty() ? ScriptToUtf8(theThrown.source)
+                    : inCompiling             ? "JavaScript compilation error"
+                                              : "JavaScript runtime error";
+    theError.number = theThrown.hasNumber ? static_cast<std::int32_t>(static_cast<std::int64_t>(theThrown.number))
+                                          : ScriptErrorNumber(theThrown.name, inCompiling);
+    std::string theText = !theThrown.description.empty() ? theThrown.description : theThrown.message;
+    if (!theThrown.hasNumber && !theThrown.name.empty() && theThrown.name != "Error")
+        theText = theThrown.name + ": " + theText;
+    theError.description = ScriptToUtf8(theText);
+    LineOrigin theOrigin = inPage.Origin(theThrown.line);
+    if (theOrigin.file >= 0 && theOrigin.file < static_cast<int>(inPage.files.size()))
+        theError.file = inPage.files[static_cast<std::size_t>(theOrigin.file)];
+    theError.line = theThrown.line > 0 ? theOrigin.line : 0;
+    return theError;
+}
+
+// Installs the page objects: bridge, static texts, prelude (runs inside duk_safe_call).
+duk_ret_t InstallPageObjects(duk_context* inContext, void* inUserData)
+{
+    const auto* thePage = static_cast<const CompiledPage*>(inUserData);
+    InstallDispatchBridge(inContext);
+    duk_push_array(inContext);
+    for (std::size_t i = 0; i < thePage->texts.size(); ++i) {
+        std::string theText = Utf8ToScript(thePage->texts[i]);
+        duk_push_lstring(inContext, theText.data(), theText.size());
+        duk_put_prop_index(inContext, -2, static_cast<duk_uarridx_t>(i));
+    }
+    duk_put_global_string(inContext, PageCompiler::kTextArray);
+    if (!PushPrelude(inContext))
+        return duk_throw(inContext);
+    PushHostFunctions(inContext);
+    duk_call(inContext, 1);
+    return 0;
+}
+
+std::string HtmlEscape(const std::string& inText)
+{
+    std::string theResult;
+    for (char c : inText) {
+        switch (c) {
+        case '&': theResult += "&amp;"; break;
+        case '<': theResult += "&lt;"; break;
+        case '>': theResult += "&gt;"; break;
+        case '"': theResult += "&quot;"; break;
+        default: theResult += c; break;
+        }
+    }
+    return theResult;
+}
+
+// Runs the page in its heap; false with outError when it fails.
+bool RunScript(ScriptHeap& inHeap, const CompiledPage& inPage, const std::string& inVirtualPath, PageError& outError)
+{
+    duk_context* theContext = inHeap.Context();
+    StackHeight theHeight(theContext);
+    if (duk_safe_call(theContext, InstallPageObjects, const_cast<CompiledPage*>(&inPage), 0, 1) != DUK_EXEC_SUCCESS) {
+        outError = DescribeThrown(theContext, inPage, false);
+        outError.source = "Page engine";
+        return false;
+    }
+    duk_pop(theContext);
+    duk_push_string(theContext, inVirtualPath.c_str());
+    if (duk_pcompile_lstring_filename(theContext, 0, inPage.script.data(), inPage.script.size()) != 0) {
+        outError = DescribeThrown(theContext, inPage, true);
+        return false;
+    }
+    if (duk_pcall(theContext, 0) != DUK_EXEC_SUCCESS) {
+        if (ScriptHeap::Environment(theContext).ended)
+            return true;   // Response.End unwinds the page; that is no failure
+        outError = DescribeThrown(theContext, inPage, false);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void PageRunner::WriteError(HttpExchange& inExchange, const PageError& inError)
+{
+    if (!inExchange.HeadersSent()) {
+        inExchange.Clear();
+        inExchange.SetStatus(500, "Internal Server Error");
+        inExchange.SetContentType("text/html");
+    }
+    char theNumber[16];
+    std::snprintf(theNumber, sizeof theNumber, "%08x", static_cast<unsigned>(inError.number));
+    std::string theText = "<font face=\"Arial\" size=2>\n<p>" + HtmlEscape(inError.source) + " error '" + theNumber +
+                          "'</p>\n<p>" + HtmlEscape(inError.description) + "</p>\n<p>" + HtmlEscape(inError.file);
+    if (inError.line > 0)
+        theText += ", line " + std::to_string(inError.line);
+    theText += "</p>\n</font>\n";
+    inExchange.Write(theText);
+    std::fprintf(stderr, "ferrolift: %s error '%s': %s (%s, line %d)\n", inError.source.c_str(), theNumber,
+                 inError.description.c_str(), inError.file.c_str(), inError.line);
+}
+
+bool PageRunner::Run(const std::shared_ptr<HttpExchange>& inExchange, const SitePaths& inPaths,
+                     const CompiledPage& inPage, const std::string& inVirtualPath, const std::string& inPhysicalPath)
+{
+    ScriptEnvironment theEnvironment;
+    theEnvironment.exchange = inExchange.get();
+    theEnvironment.paths = &inPaths;
+    theEnvironment.virtualPath = inVirtualPath;
+    theEnvironment.virtualFolder = SitePaths::VirtualFolder(inVirtualPath);
+    theEnvironment.physicalPath = inPhysicalPath;
+    inExchange->AddServerVariable("PATH_TRANSLATED", inPhysicalPath);
+    inExchange->AddServerVariable("APPL_PHYSICAL_PATH", inPaths.Root() + "/");
+
+    ComPtr<IRequest> theRequest;
+    theRequest.attach(new RequestObject(inExchange));
+    ComPtr<IServer> theServer;
+    theServer.attach(new ServerObject(inPaths, theEnvironment.virtualFolder));
+    PageError theError;
+    bool theOk = false;
+    {
+        ferrolift::platform::ObjectContextScope theScope(theRequest.get(), theServer.get());
+        ScriptHeap theHeap(&theEnvironment);
+        if (!theHeap.Valid()) {
+            theError = {"Page engine", static_cast<std::int32_t>(E_OUTOFMEMORY), "No script heap could be created.",
+                        inVirtualPath, 0};
+        } else {
+            theOk = RunScript(theHeap, inPage, inVirtualPath, theError);
+        }
+        // The heap goes first: its finalizers release the page's automation objects
+        // while their object context is still installed.
+    }
+    inExchange->Detach();
+    if (!theOk)
+        WriteError(*inExchange, theError);
+    return theOk;
+}
+
+}  // namespace ferrolift::host

@@ -1,0 +1,133 @@
+#include "RequestObject.h"
+
+#include <string>
+
+#include "HttpExchange.h"
+#include "support/UniqueVariant.h"
+
+namespace ferrolift::host {
+
+namespace {
+
+HRESULT NoDictionary(IRequestDictionary** outDictionary)
+{
+    if (outDictionary == nullptr)
+        return E_POINTER;
+    *outDictionary = nullptr;
+    return E_NOTIMPL;
+}
+
+}  // namespace
+
+RequestObject::RequestObject(std::shared_ptr<HttpExchange> inExchange) : mExchange(std::move(inExchange)) {}
+
+HRESULT RequestObject::QueryInterface(REFIID inIid, void** outObject)
+{
+    if (outObject == nullptr)
+        return E_POINTER;
+    if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == IID_IRequest) {
+        *outObject = static_cast<IRequest*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *outObject = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG RequestObject::AddRef()
+{
+    return ++mRefs;
+}
+
+ULONG RequestObject::Release()
+{
+    ULONG theRefs = --mRefs;
+    if (theRefs == 0)
+        delete this;
+    return theRefs;
+}
+
+HRESULT RequestObject::GetTypeInfoCount(UINT* outCount)
+{
+    if (outCount == nullptr)
+        return E_POINTER;
+    *outCount = 0;
+    return S_OK;
+}
+
+HRESULT RequestObject::GetTypeInfo(UINT, LCID, ITypeInfo** outInfo)
+{
+    if (outInfo != nullptr)
+        *outInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT RequestObject::GetIDsOfNames(REFIID, LPOLESTR*, UINT inCount, LCID, DISPID* outIds)
+{
+    for (UINT i = 0; outIds != nullptr && i < inCount; ++i)
+        outIds[i] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT RequestObject::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
+{
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+HRESULT RequestObject::get_Item(BSTR, IDispatch** outObject)
+{
+    if (outObject == nullptr)
+        return E_POINTER;
+    *outObject = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT RequestObject::get_QueryString(IRequestDictionary** outDictionary) { return NoDictionary(outDictionary); }
+HRESULT RequestObject::get_Form(IRequestDictionary** outDictionary) { return NoDictionary(outDictionary); }
+HRESULT RequestObject::get_Body(IRequestDictionary** outDictionary) { return NoDictionary(outDictionary); }
+HRESULT RequestObject::get_ServerVariables(IRequestDictionary** outDictionary) { return NoDictionary(outDictionary); }
+HRESULT RequestObject::get_ClientCertificate(IRequestDictionary** outDictionary) { return NoDictionary(outDictionary); }
+HRESULT RequestObject::get_Cookies(IRequestDictionary** outDictionary) { return NoDictionary(outDictionary); }
+
+HRESULT RequestObject::get_TotalBytes(long* outTotal)
+{
+    if (outTotal == nullptr)
+        return E_POINTER;
+    std::int64_t theTotal = mExchange->TotalBytes();
+    // The interface counts in 32 bits; a larger body reports the largest count.
+    *outTotal = static_cast<long>(std::min<std::int64_t>(theTotal, 0x7FFFFFFF));
+    return S_OK;
+}
+
+HRESULT RequestObject::BinaryRead(VARIANT* inOutCount, VARIANT* outBytes)
+{
+    if (inOutCount == nullptr || outBytes == nullptr)
+        return E_POINTER;
+    UniqueVariant theCount;
+    HRESULT hr = VariantChangeType(theCount.put(), inOutCount, 0, VT_I4);
+    if (FAILED(hr))
+        return hr;
+    std::int64_t theWanted = mExchange->Clamp(V_I4(theCount.get()));
+    SAFEARRAY* theArray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(theWanted));
+    if (theArray == nullptr)
+        return E_OUTOFMEMORY;
+    void* theData = nullptr;
+    SafeArrayAccessData(theArray, &theData);
+    std::int64_t theRead = 0;
+    std::string theError;
+    bool theOk = mExchange->BinaryRead(theWanted, static_cast<char*>(theData), theRead, theError);
+    SafeArrayUnaccessData(theArray);
+    if (!theOk) {
+        SafeArrayDestroy(theArray);
+        return E_FAIL;
+    }
+    VariantClear(outBytes);
+    V_VT(outBytes) = VT_ARRAY | VT_UI1;
+    V_ARRAY(outBytes) = theArray;
+    VariantClear(inOutCount);
+    V_VT(inOutCount) = VT_I4;
+    V_I4(inOutCount) = static_cast<LONG>(theRead);
+    return S_OK;
+}
+
+}  // namespace ferrolift::host

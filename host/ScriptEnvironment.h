@@ -1,0 +1,32 @@
+// ScriptEnvironment.h: what native functions of one page run need to reach: the HTTP
+// exchange, the site's paths, the page's own path and the automation proxies alive in
+// its heap.
+//
+//   ScriptEnvironment& theEnv = ScriptHeap::Environment(ctx);
+//   theEnv.exchange->Write("text");
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include <windows.h>
+
+namespace ferrolift::host {
+
+class HttpExchange;
+class SitePaths;
+
+/// Per-page data shared by the native functions of one heap.
+struct ScriptEnvironment {
+    HttpExchange* exchange = nullptr;
+    const SitePaths* paths = nullptr;
+    std::string virtualPath;     // "/dir/page.asp"
+    std::string virtualFolder;   // "/dir/"
+    std::string physicalPath;
+    /// Proxy object (heap pointer) to the interface its target holds a reference on.
+    std::unordered_map<void*, IDispatch*> proxies;
+    long scriptTimeout = 90;
+    bool ended = false;          // Response.End was called
+};
+
+}  // namespace ferrolift::host

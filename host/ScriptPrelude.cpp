@@ -1,0 +1,138 @@
+#include "ScriptPrelude.h"
+
+#include <cstring>
+
+namespace ferrolift::host {
+
+namespace {
+
+// Kept in ES5: the engine runs ES5 with a few later additions.
+const char kPrelude[] = R"JS((function (host) {
+"use strict";
+var global = new Function("return this;")();
+
+function ValueList(values) {
+  this._values = values;
+  this.Count = values.length;
+}
+ValueList.prototype.Item = function (index) {
+  if (index === undefined) return String(this);
+  return this._values[index - 1];
+};
+ValueList.prototype.toString = function () {
+  return this._values.length ? this._values.join(", ") : "undefined";
+};
+ValueList.prototype.valueOf = ValueList.prototype.toString;
+
+function makeCollection(kind) {
+  var cache = null;
+  function load() {
+    if (cache === null) cache = host.collection(kind);
+    return cache;
+  }
+  function collection(key) {
+    var data = load();
+    if (key === undefined) return host.collectionText(kind);
+    if (typeof key === "number") return new ValueList(data.values[key - 1] || []);
+    var wanted = String(key).toLowerCase();
+    for (var i = 0; i < data.names.length; i++) {
+      if (data.names[i].toLowerCase() === wanted) return new ValueList(data.values[i]);
+    }
+    return new ValueList([]);
+  }
+  collection.Item = collection;
+  collection.Key = function (index) { return load().names[index - 1]; };
+  collection.toString = function () { return host.collectionText(kind); };
+  Object.defineProperty(collection, "Count", { get: function () { return load().names.length; } });
+  Object.defineProperty(collection, "__keys", { value: function () { return load().names.slice(); } });
+  return collection;
+}
+
+var Request = {
+  BinaryRead: function (count) { return host.binaryRead(count); },
+  QueryString: makeCollection(0),
+  Form: makeCollection(1),
+  ServerVariables: makeCollection(2)
+};
+Object.defineProperty(Request, "TotalBytes", { get: function () { return host.totalBytes(); }, enumerable: true });
+
+var Response = {
+  Write: function (text) { host.write(text); },
+  BinaryWrite: function (bytes) { host.binaryWrite(bytes); },
+  AddHeader: function (name, value) { host.addHeader(String(name), String(value)); },
+  Redirect: function (url) { host.redirect(String(url)); },
+  End: function () { host.end(); },
+  Clear: function () { host.clear(); },
+  Flush: function () { host.flush(); },
+  Buffer: true
+};
+["ContentType", "Charset", "Status"].forEach(function (name) {
+  Object.defineProperty(Response, name, {
+    get: function () { return host.responseGet(name); },
+    set: function (value) { host.responseSet(name, String(value)); },
+    enumerable: true
+  });
+});
+
+var Server = {
+  CreateObject: function (progId) { return host.createObject(String(progId)); },
+  MapPath: function (path) { return host.mapPath(path === undefined ? "" : String(path)); },
+  HTMLEncode: function (text) {
+    return String(text === undefined || text === null ? "" : text).replace(/&/g, "&amp;").replace(/</g, "&lt;")
+      .replace(/>/g, "&gt;").replace(/"/g, "&quot;");
+  },
+  URLEncode: function (text) {
+    return encodeURIComponent(String(text === undefined || text === null ? "" : text)).replace(/%20/g, "+")
+      .replace(/[!'()*~]/g, function (c) { return "%" + c.charCodeAt(0).toString(16).toUpperCase(); });
+  }
+};
+Object.defineProperty(Server, "ScriptTimeout", {
+  get: function () { return host.scriptTimeout(); },
+  set: function (seconds) { host.scriptTimeout(Number(seconds)); },
+  enumerable: true
+});
+
+function Enumerator(collection) {
+  if (!(this instanceof Enumerator)) return new Enumerator(collection);
+  if (collection === undefined || collection === null) {
+    this._items = [];
+  } else if (typeof collection.__keys === "function") {
+    this._items = collection.__keys();
+  } else if (collection instanceof Array) {
+    this._items = collection.slice();
+  } else {
+    this._native = host.enumerate(collection);
+  }
+  this.moveFirst();
+}
+Enumerator.prototype.atEnd = function () {
+  return this._native ? host.enumAtEnd(this._native) : this._index >= this._items.length;
+};
+Enumerator.prototype.item = function () {
+  return this._native ? host.enumItem(this._native) : this._items[this._index];
+};
+Enumerator.prototype.moveNext = function () {
+  if (this._native) host.enumNext(this._native); else this._index++;
+};
+Enumerator.prototype.moveFirst = function () {
+  if (this._native) host.enumReset(this._native); else this._index = 0;
+};
+
+global.Request = Request;
+global.Response = Response;
+global.Server = Server;
+global.Enumerator = Enumerator;
+}))JS";
+
+}  // namespace
+
+bool PushPrelude(duk_context* inContext)
+{
+    duk_push_string(inContext, kPreludeName);
+    if (duk_pcompile_lstring_filename(inContext, DUK_COMPILE_EVAL, kPrelude, std::strlen(kPrelude)) != 0)
+        return false;
+    // Evaluating the program yields the function expression.
+    return duk_pcall(inContext, 0) == DUK_EXEC_SUCCESS;
+}
+
+}  // namespace ferrolift::host

@@ -1,0 +1,21 @@
+// ScriptPrelude.h: the script half of the page objects. Request, Response, Server and
+// Enumerator are built in script over a small set of native functions (the "host"
+// object, which pages never see), so that collections behave like script values.
+//
+//   PushPrelude(ctx);            // [... preludeFunction]
+//   PushHostFunctions(ctx);      // [... preludeFunction host]
+//   duk_pcall(ctx, 1);           // defines the globals
+#pragma once
+
+#include <duktape.h>
+
+namespace ferrolift::host {
+
+/// The file name under which the prelude is compiled (for error locations).
+constexpr const char* kPreludeName = "ferrolift:prelude";
+
+/// Compiles the prelude and pushes it as a function of one argument (the host object);
+/// false (with the error pushed) when it does not compile.
+bool PushPrelude(duk_context* inContext);
+
+}  // namespace ferrolift::host

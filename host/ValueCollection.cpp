@@ -1,0 +1,85 @@
+#include "ValueCollection.h"
+
+#include <strings.h>
+
+namespace ferrolift::host {
+
+namespace {
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool SameName(std::string_view inA, std::string_view inB)
+{
+    return inA.size() == inB.size() && strncasecmp(inA.data(), inB.data(), inA.size()) == 0;
+}
+
+}  // namespace
+
+void ValueCollection::Add(std::string_view inName, std::string inValue)
+{
+    for (auto& theEntry : mEntries) {
+        if (SameName(theEntry.first, inName)) {
+            theEntry.second.push_back(std::move(inValue));
+            return;
+        }
+    }
+    mEntries.emplace_back(std::string(inName), Values{std::move(inValue)});
+}
+
+const ValueCollection::Values* ValueCollection::Find(std::string_view inName) const
+{
+    for (const auto& theEntry : mEntries) {
+        if (SameName(theEntry.first, inName))
+            return &theEntry.second;
+    }
+    return nullptr;
+}
+
+std::string ValueCollection::UrlDecode(std::string_view inText)
+{
+    std::string theResult;
+    theResult.reserve(inText.size());
+    for (std::size_t i = 0; i < inText.size(); ++i) {
+        char c = inText[i];
+        if (c == '+') {
+            theResult += ' ';
+        } else if (c == '%' && i + 2 < inText.size() && HexDigit(inText[i + 1]) >= 0 &&
+                   HexDigit(inText[i + 2]) >= 0) {
+            theResult += static_cast<char>(HexDigit(inText[i + 1]) * 16 + HexDigit(inText[i + 2]));
+            i += 2;
+        } else {
+            theResult += c;
+        }
+    }
+    return theResult;
+}
+
+void ValueCollection::ParseUrlEncoded(std::string_view inText)
+{
+    std::size_t thePos = 0;
+    while (thePos <= inText.size()) {
+        std::size_t theEnd = inText.find('&', thePos);
+        if (theEnd == std::string_view::npos)
+            theEnd = inText.size();
+        std::string_view thePair = inText.substr(thePos, theEnd - thePos);
+        if (!thePair.empty()) {
+            std::size_t theEquals = thePair.find('=');
+            std::string_view theName = thePair.substr(0, theEquals);
+            std::string_view theValue =
+                theEquals == std::string_view::npos ? std::string_view() : thePair.substr(theEquals + 1);
+            Add(UrlDecode(theName), UrlDecode(theValue));
+        }
+        thePos = theEnd + 1;
+    }
+}
+
+}  // namespace ferrolift::host
