@@ -56,9 +56,9 @@ public:
     UINT length() const noexcept { return SysStringLen(mBstr); }
     bool empty() const noexcept { return length() == 0; }
 
-    /// A separate copy for an out-parameter (embedded zeros kept); null on no memory or
+    /// A separate copy for an out-parameter (every byte kept); null on no memory or
     /// when this is null.
-    BSTR copy() const noexcept { return mBstr ? SysAllocStringLen(mBstr, SysStringLen(mBstr)) : nullptr; }
+    BSTR copy() const noexcept { return mBstr ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(mBstr), SysStringByteLen(mBstr)) : nullptr; }
 
     void swap(UniqueBstr& inOutOther) noexcept { std::swap(mBstr, inOutOther.mBstr); }
 

@@ -125,7 +125,7 @@ HRESULT CopyCell(const SAFEARRAY* inArray, void* inTo, const void* inFrom)
 {
     if (inArray->fFeatures & FADF_BSTR) {
         const BSTR theSrc = *static_cast<const BSTR*>(inFrom);
-        BSTR theCopy = theSrc ? SysAllocStringLen(theSrc, SysStringLen(theSrc)) : nullptr;
+        BSTR theCopy = theSrc ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(theSrc), SysStringByteLen(theSrc)) : nullptr;
         if (theSrc && !theCopy)
             return E_OUTOFMEMORY;
         *static_cast<BSTR*>(inTo) = theCopy;

@@ -31,7 +31,7 @@ HRESULT CopyValue(VARIANT* outDest, const VARIANT* inSrc)
     if (theVt & VT_ARRAY)
         return SafeArrayCopy(V_ARRAY(inSrc), &V_ARRAY(outDest));
     if (theVt == VT_BSTR && V_BSTR(inSrc)) {
-        V_BSTR(outDest) = SysAllocStringLen(V_BSTR(inSrc), SysStringLen(V_BSTR(inSrc)));
+        V_BSTR(outDest) = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(V_BSTR(inSrc)), SysStringByteLen(V_BSTR(inSrc)));
         return V_BSTR(outDest) ? S_OK : E_OUTOFMEMORY;
     }
     if ((theVt == VT_DISPATCH || theVt == VT_UNKNOWN) && V_UNKNOWN(inSrc))
