@@ -66,6 +66,8 @@ bool Fail(DWORD inCode)
 // Splits "NAME" or "NAME:$DATA" (the part after the first ':') into the attribute name.
 bool StreamAttribute(const std::string& inSpec, std::string& outAttribute)
 {
+    if (inSpec.empty())
+        return Fail(ERROR_INVALID_NAME);   // "file:" names nothing
     std::string theName = inSpec;
     const size_t theColon = inSpec.find(':');
     if (theColon != std::string::npos) {
