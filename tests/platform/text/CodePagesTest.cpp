@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -209,6 +214,58 @@ TEST(Validity, KnownPagesOnly)
         EXPECT_TRUE(IsValidCodePage(thePage)) << thePage;
     for (UINT thePage : {0u, 1u, 2u, 3u, 1200u, 1201u, 12345u, 99999u})
         EXPECT_FALSE(IsValidCodePage(thePage)) << thePage;
+}
+
+/// Points the registry at a file of the test's own, so the system code pages can be set.
+class SystemCodePages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string theTemplate = (std::filesystem::temp_directory_path() / "fercpXXXXXX").string();
+        ASSERT_NE(::mkdtemp(theTemplate.data()), nullptr);
+        mFolder = theTemplate;
+        ::setenv("FERROLIFT_REGISTRY", (mFolder / "registry.reg").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        ::unsetenv("FERROLIFT_REGISTRY");
+        std::filesystem::remove_all(mFolder);
+    }
+
+    static void SetValue(const char* inName, const char* inText)
+    {
+        HKEY theKey = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage", 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &theKey, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(theKey, inName, 0, REG_SZ, reinterpret_cast<const BYTE*>(inText),
+                                 static_cast<DWORD>(std::strlen(inText) + 1)),
+                  ERROR_SUCCESS);
+        RegCloseKey(theKey);
+    }
+
+    std::filesystem::path mFolder;
+};
+
+TEST_F(SystemCodePages, ComeFromTheRegistryWithDefaults)
+{
+    EXPECT_EQ(GetACP(), 1252u);
+    EXPECT_EQ(GetOEMCP(), 437u);
+    EXPECT_EQ(ToWide(CP_ACP, "\xCF"), u"\u00CF");
+    SetValue("ACP", "1251");
+    SetValue("OEMCP", "850");
+    EXPECT_EQ(GetACP(), 1251u);
+    EXPECT_EQ(GetOEMCP(), 850u);
+    EXPECT_EQ(ToWide(CP_ACP, "\xCF"), u"П");
+    EXPECT_EQ(ToWide(CP_OEMCP, "\x82"), u"é");
+    EXPECT_EQ(ToBytes(CP_ACP, u"П"), "\xCF");
+    // Values that name no usable code page leave the defaults.
+    SetValue("ACP", "banana");
+    EXPECT_EQ(GetACP(), 1252u);
+    SetValue("ACP", "0");
+    EXPECT_EQ(GetACP(), 1252u);
+    SetValue("ACP", "4242");
+    EXPECT_EQ(GetACP(), 1252u);
 }
 
 TEST(Threads, ConvertIndependently)
