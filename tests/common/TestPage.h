@@ -18,12 +18,15 @@
 #include "platform/files/FilePath.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace ferrolift::test {
@@ -56,6 +59,44 @@ public:
 
 private:
     std::string mPath;
+};
+
+/// A file system of inType ("tmpfs", "ramfs", ...) mounted on a new folder for the
+/// scope; needs root. Mounted() is false (with the reason in Failure()) when the system
+/// does not allow it, so tests can skip.
+class ScopedMount {
+public:
+    explicit ScopedMount(const std::string& inType)
+    {
+        mPoint = mFolder / "mnt";
+        if (mFolder.Path().empty() || ::mkdir(mPoint.c_str(), 0755) != 0) {
+            mFailure = "cannot make a mount point";
+            return;
+        }
+        if (::mount("none", mPoint.c_str(), inType.c_str(), 0, nullptr) != 0) {
+            mFailure = "mount -t " + inType + " failed: " + strerror(errno) + " (tests need root)";
+            return;
+        }
+        mMounted = true;
+    }
+    ~ScopedMount()
+    {
+        if (mMounted)
+            ::umount2(mPoint.c_str(), MNT_DETACH);
+    }
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+
+    bool Mounted() const { return mMounted; }
+    const std::string& Failure() const { return mFailure; }
+    /// The mount point.
+    const std::string& Path() const { return mPoint; }
+
+private:
+    ScopedTempFolder mFolder;
+    std::string mPoint;
+    std::string mFailure;
+    bool mMounted = false;
 };
 
 /// Reference counting and IDispatch stubs for the test objects (the component uses the
