@@ -1,0 +1,159 @@
+// Script pages run through the page engine over HTTP, compared with golden output.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TestHttpClient.h"
+#include "host/HttpServer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& inPath)
+{
+    std::ifstream theFile(inPath, std::ios::binary);
+    std::ostringstream theText;
+    theText << theFile.rdbuf();
+    return theText.str();
+}
+
+// One server over a private copy of the test site (with a link that leaves the site).
+class PageTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        sRoot = fs::temp_directory_path() / ("ferrolift-pages-" + std::to_string(getpid()));
+        fs::remove_all(sRoot);
+        fs::copy(fs::path(FERROLIFT_TEST_DATA) / "site", sRoot, fs::copy_options::recursive);
+        fs::create_directory_symlink("/etc", sRoot / "sub" / "escape");
+        ferrolift::host::ServerOptions theOptions;
+        theOptions.root = sRoot.string();
+        theOptions.listen = "127.0.0.1:0";
+        theOptions.threads = 4;
+        theOptions.accessLog = nullptr;
+        sServer = new ferrolift::host::HttpServer(theOptions);
+        std::string theError;
+        ASSERT_TRUE(sServer->Start(theError)) << theError;
+        ASSERT_GT(sServer->Port(), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        delete sServer;
+        sServer = nullptr;
+        fs::remove_all(sRoot);
+    }
+    static TestResponse Get(const std::string& inTarget) { return HttpRequest(sServer->Port(), "GET", inTarget); }
+    static std::string Golden(const std::string& inName)
+    {
+        return ReadFile(fs::path(FERROLIFT_TEST_DATA) / "golden" / (inName + ".txt"));
+    }
+
+    static inline fs::path sRoot;
+    static inline ferrolift::host::HttpServer* sServer = nullptr;
+};
+
+TEST_F(PageTest, PagesProduceTheirGoldenOutput)
+{
+    struct Case {
+        const char* target;
+        const char* golden;
+    };
+    const Case theCases[] = {
+        {"/basic.asp", "basic"},
+        {"/include.asp", "include"},
+        {"/request.asp?id=7&tag=a&Tag=b+c", "request"},
+        {"/mappath.asp", "mappath"},
+        {"/sub/where.asp", "where"},
+    };
+    for (const Case& theCase : theCases) {
+        TestResponse theResponse = Get(theCase.target);
+        EXPECT_EQ(theResponse.status, 200) << theCase.target << "\n" << theResponse.body;
+        EXPECT_EQ(theResponse.body, Golden(theCase.golden)) << theCase.target;
+    }
+}
+
+TEST_F(PageTest, FormAndBinaryReadExcludeEachOther)
+{
+    TestResponse theForm = HttpRequest(sServer->Port(), "POST", "/form.asp",
+                                       "name=Ann+Lee&color=red&color=blue&note=caf%26eacute%3B+100%25",
+                                       "Content-Type: application/x-www-form-urlencoded\r\n");
+    EXPECT_EQ(theForm.status, 200);
+    EXPECT_EQ(theForm.body, Golden("form"));
+    TestResponse theBinary = HttpRequest(sServer->Port(), "POST", "/binary.asp", "abcdefghij",
+                                         "Content-Type: application/x-www-form-urlencoded\r\n");
+    EXPECT_EQ(theBinary.status, 200);
+    EXPECT_EQ(theBinary.body, Golden("binary"));
+}
+
+TEST_F(PageTest, ResponseControlsStatusHeadersAndEnd)
+{
+    TestResponse theResponse = Get("/response.asp");
+    EXPECT_EQ(theResponse.status, 201);
+    EXPECT_EQ(theResponse.headers["content-type"], "text/plain; charset=iso-8859-1");
+    EXPECT_EQ(theResponse.headers["x-test"], "yes");
+    EXPECT_EQ(theResponse.body, Golden("response"));
+}
+
+TEST_F(PageTest, UncaughtErrorsShowSourceNumberDescriptionFileAndLine)
+{
+    TestResponse theRuntime = Get("/error.asp");
+    EXPECT_EQ(theRuntime.status, 500);
+    EXPECT_NE(theRuntime.body.find("JavaScript runtime error error '800a1391'"), std::string::npos) << theRuntime.body;
+    EXPECT_NE(theRuntime.body.find("undefinedFunction"), std::string::npos);
+    EXPECT_NE(theRuntime.body.find("/error.asp, line 4"), std::string::npos) << theRuntime.body;
+    EXPECT_EQ(theRuntime.body.find("before"), std::string::npos);
+
+    TestResponse theThrown = Get("/thrown.asp");
+    EXPECT_EQ(theThrown.status, 500);
+    EXPECT_NE(theThrown.body.find("error '80004005'"), std::string::npos) << theThrown.body;
+    EXPECT_NE(theThrown.body.find("<p>custom failure</p>"), std::string::npos);
+    // The line where the Error object was made, as the engine records it.
+    EXPECT_NE(theThrown.body.find("/inc/thrower.inc, line 2"), std::string::npos) << theThrown.body;
+
+    TestResponse theSyntax = Get("/syntax.asp");
+    EXPECT_EQ(theSyntax.status, 500);
+    EXPECT_NE(theSyntax.body.find("JavaScript compilation error error '800a03ea'"), std::string::npos) << theSyntax.body;
+    EXPECT_NE(theSyntax.body.find("/syntax.asp, line 2"), std::string::npos) << theSyntax.body;
+}
+
+TEST_F(PageTest, BadIncludesAreCompileErrors)
+{
+    TestResponse theMissing = Get("/missing.asp");
+    EXPECT_EQ(theMissing.status, 500);
+    EXPECT_NE(theMissing.body.find("The include file 'nope.inc' was not found."), std::string::npos);
+    EXPECT_NE(theMissing.body.find("/missing.asp, line 2"), std::string::npos) << theMissing.body;
+    EXPECT_NE(Get("/escape.asp").body.find("was not found"), std::string::npos);
+    EXPECT_NE(Get("/loop.asp").body.find("includes itself"), std::string::npos);
+}
+
+TEST_F(PageTest, StaticFilesServedButSourcesAndOutsideNot)
+{
+    TestResponse theStatic = Get("/static.txt");
+    EXPECT_EQ(theStatic.status, 200);
+    EXPECT_EQ(theStatic.body, "plain static\n");
+    EXPECT_EQ(Get("/notes.inc").status, 404);
+    EXPECT_EQ(Get("/inc/header.inc").status, 404);
+    EXPECT_EQ(Get("/../../etc/passwd").status, 404);
+    EXPECT_EQ(Get("/sub/escape/passwd").status, 404);
+    EXPECT_EQ(Get("/nothing-here.html").status, 404);
+    TestResponse thePost = HttpRequest(sServer->Port(), "POST", "/static.txt", "x=1");
+    EXPECT_EQ(thePost.status, 405);
+}
+
+TEST_F(PageTest, ChangedPagesAreRecompiled)
+{
+    fs::path thePage = sRoot / "changing.asp";
+    { std::ofstream(thePage) << "one"; }
+    EXPECT_EQ(Get("/changing.asp").body, "one");
+    { std::ofstream(thePage) << "<%= 'second' %>"; }
+    EXPECT_EQ(Get("/changing.asp").body, "second");
+    { std::ofstream(sRoot / "inc" / "nested.inc") << "changed\n"; }
+    EXPECT_NE(Get("/include.asp").body.find("changed"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,5 @@
+<% Response.Write("before");
+var x = 1;
+
+undefinedFunction(x);
+%>

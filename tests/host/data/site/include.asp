@@ -1,0 +1,4 @@
+<!-- #include file="inc/header.inc" -->
+body of <%= PageName() %>
+<!--#INCLUDE VIRTUAL="/inc/footer.inc"-->
+<!-- an ordinary comment -->

@@ -1,0 +1,2 @@
+text
+<!-- #include file="nope.inc" -->

@@ -1,0 +1,2 @@
+<!-- #include file="inc/thrower.inc" -->
+<% Throw(); %>
