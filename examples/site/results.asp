@@ -1,0 +1,97 @@
+<!-- #include file="inc/layout.inc" -->
+<%
+// Receives the upload: reads every field, shows every property, saves each file under
+// uploads/ by its safe name.
+var theForm = Server.CreateObject("Ferrolift4.XForm");
+var theId = Number(Request.QueryString("ID"));
+if (theId) theForm.ID = theId;
+// ?max=BYTES lowers the size limit, to try a refused upload.
+var theMax = Number(Request.QueryString("max"));
+if (theMax) theForm.MaxUploadSize = theMax;
+theForm.Overwrite = true;
+
+var theFailure = null;
+var theNames = [];
+try {
+  // The code page choice travels in the upload itself; its digits read the same in
+  // every code page, so it is read first and then applied to everything else.
+  var theCodePage = Number(String(theForm("codepage")(1).Content));
+  if (!isNaN(theCodePage) && theForm("codepage").Count > 0) theForm.CodePage = theCodePage;
+  for (var e = new Enumerator(theForm); !e.atEnd(); e.moveNext()) theNames.push(e.item());
+} catch (err) {
+  theFailure = err;
+}
+
+PageStart(theFailure ? "Upload refused" : "Upload received");
+if (theFailure) {
+%>
+<h1>Upload refused</h1>
+<div class="card error" id="failure">
+  <p class="message"><%= Html(theFailure.description || theFailure.message) %></p>
+  <p class="code">Error <%= (theFailure.number >>> 0).toString(16) %><%= theFailure.source ? " from " + Html(theFailure.source) : "" %></p>
+</div>
+<p><a class="button" href="./">Try again</a></p>
+<%
+} else {
+%>
+<h1>Upload received</h1>
+<p class="lead"><b id="field-count"><%= theForm.Count %></b> field names, multipart:
+<b><%= theForm.Multipart ? "yes" : "no" %></b>, code page <b><%= theForm.CodePage %></b>,
+progress ID <b><%= theForm.ID %></b>.</p>
+<%
+  for (var n = 0; n < theNames.length; n++) {
+    var theFields = theForm(theNames[n]);
+    for (var i = 1; i <= theFields.Count; i++) {
+      var theField = theFields(i);
+      ShowField(theField, i, theFields.Count);
+    }
+  }
+%>
+<p><a class="button" href="./">Upload more</a></p>
+<%
+}
+PageEnd();
+
+function Row(inName, inValue, inClass) {
+  Response.Write('<tr><th>' + inName + '</th><td' + (inClass ? ' class="' + inClass + '"' : '') + '>' +
+                 Html(inValue) + '</td></tr>\n');
+}
+
+function ShowField(inField, inIndex, inCount) {
+  var theIsFile = inField.FileExists;
+  var theSaved = "";
+  if (theIsFile && inField.SafeFileName !== "") {
+    try {
+      inField.Save("uploads/" + inField.SafeFileName);
+      theSaved = "uploads/" + inField.FileName;
+    } catch (err) {
+      theSaved = "not saved: " + (err.description || err.message);
+    }
+  }
+  Response.Write('<section class="card field ' + (theIsFile ? 'file' : 'text') + '">\n<h2>' + Html(inField.Name) +
+                 (inCount > 1 ? ' <span class="index">' + inIndex + ' of ' + inCount + '</span>' : '') +
+                 '<span class="kind">' + (theIsFile ? 'file' : 'text') + '</span></h2>\n<table>\n');
+  if (!theIsFile) Row("Content", inField.Content, "content");
+  Row("Length", inField.Length);
+  Row("RawLength", inField.RawLength);
+  Row("FileExists", inField.FileExists);
+  Row("RawFilePath", inField.RawFilePath);
+  Row("RawFileName", inField.RawFileName);
+  Row("SafeFileName", inField.SafeFileName, "safe-name");
+  Row("FileName", inField.FileName);
+  Row("RawFileType", inField.RawFileType);
+  Row("FileType", inField.FileType);
+  Row("MIMEType", inField.MIMEType);
+  Row("MacBinary", inField.MacBinary);
+  Row("ImageType", kImageKinds[inField.ImageType] + " (" + inField.ImageType + ")");
+  Row("ImageWidth", inField.ImageWidth);
+  Row("ImageHeight", inField.ImageHeight);
+  if (theSaved.indexOf("uploads/") === 0) {
+    Response.Write('<tr><th>Saved</th><td class="saved"><a href="' + Html(theSaved) + '">' + Html(theSaved) +
+                   '</a> (' + FormatBytes(inField.Length) + ')</td></tr>\n');
+  } else if (theSaved) {
+    Row("Saved", theSaved, "not-saved");
+  }
+  Response.Write('</table>\n</section>\n');
+}
+%>
