@@ -1,0 +1,70 @@
+# Shared by the end-to-end scripts: a private copy of the sample site, a private
+# registry, and `ferrolift serve` on a free loopback port.
+# Usage: source lib.sh FERROLIFT_BINARY SOURCE_DIR
+
+FERROLIFT=$1
+SOURCE_DIR=$2
+WORK=$(mktemp -d /tmp/ferrolift-e2e.XXXXXX)
+SITE=$WORK/site
+export FERROLIFT_REGISTRY=$WORK/registry.reg
+export FERROLIFT_EVENTLOG=$WORK/events.log
+SERVER_PID=
+PORT=
+PASSED=0
+FAILED=0
+
+cp -r "$SOURCE_DIR/examples/site" "$SITE"
+rm -f "$SITE"/uploads/*
+mkdir -p "$SITE/e2e"
+cp "$SOURCE_DIR"/tests/e2e/site/*.asp "$SITE/e2e/"
+
+start_server() {   # extra arguments go to ferrolift serve
+  "$FERROLIFT" serve --root "$SITE" --listen 127.0.0.1:0 "$@" >"$WORK/access.log" 2>"$WORK/server.log" &
+  SERVER_PID=$!
+  for _ in $(seq 100); do
+    PORT=$(sed -n 's/.*(port \([0-9]*\)).*/\1/p' "$WORK/server.log")
+    [[ -n "$PORT" ]] && break
+    kill -0 "$SERVER_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [[ -z "$PORT" ]]; then
+    echo "the server did not start:"; cat "$WORK/server.log"
+    exit 1
+  fi
+  BASE=http://127.0.0.1:$PORT
+}
+
+stop_server() {   # SIGTERM, then wait for a clean exit; prints the exit status
+  [[ -z "$SERVER_PID" ]] && return 0
+  kill -TERM "$SERVER_PID" 2>/dev/null
+  local status=0
+  wait "$SERVER_PID" || status=$?
+  SERVER_PID=
+  return $status
+}
+
+cleanup() {
+  if [[ -n "$SERVER_PID" ]]; then kill -KILL "$SERVER_PID" 2>/dev/null; wait "$SERVER_PID" 2>/dev/null; fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+check() {   # check NAME COMMAND...: runs the command, counts and reports
+  local name=$1; shift
+  if "$@"; then
+    PASSED=$((PASSED + 1)); echo "PASS $name"
+  else
+    FAILED=$((FAILED + 1)); echo "FAIL $name"
+  fi
+}
+
+finish() {
+  echo "$PASSED passed, $FAILED failed"
+  [[ $FAILED -eq 0 ]]
+}
+
+make_file() {   # make_file PATH BYTES: random content
+  head -c "$2" /dev/urandom >"$1"
+}
+
+sha() { sha256sum "$1" | cut -d' ' -f1; }

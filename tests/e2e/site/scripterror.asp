@@ -1,0 +1,4 @@
+<%
+var theValue = null;
+Response.Write(theValue.missing);
+%>
