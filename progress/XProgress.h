@@ -1,18 +1,22 @@
-// XProgress.h: a view of the progress of one upload (interface IXProgress).
+// XProgress.h: a view of the progress of one upload (interface IXProgress). The object
+// holds only a progress ID; every property reads the upload's record at the moment of
+// the call, so a page that polls also keeps the record alive.
 //
 //   ComPtr<IXProgress> theProgress;
 //   XProgress::CreateInstance(nullptr, IID_IXProgress, theProgress.put_void());
-//
-// Every member runs in the member frame; this first version answers E_NOTIMPL.
+//   LONG theID = 0, thePercent = 0;
+//   theProgress->get_ID(&theID);            // hand this to the upload page
+//   theProgress->get_PercentDone(&thePercent);
 #pragma once
 
+#include "progress/ProgressFigures.h"
 #include "server/Interfaces.h"
 #include "server/ObjectBase.h"
 
-/// The XProgress class.
+/// The XProgress class. A new object has a fresh ID and registers nothing.
 class XProgress : public ObjectBase<XProgress, IXProgress> {
 public:
-    XProgress() = default;
+    XProgress();
 
     /// CLSID, interface, error source and type description of the class.
     static const ClassIdentity& Identity();
@@ -28,4 +32,10 @@ public:
     HRESULT STDMETHODCALLTYPE get_ElapsedSeconds(LONG* outSeconds) override;
     HRESULT STDMETHODCALLTYPE get_SecondsLeft(LONG* outSeconds) override;
     HRESULT STDMETHODCALLTYPE get_BytesPerSecond(LONG* outBytesPS) override;
+
+private:
+    /// One registry reading of the object's ID for the figures.
+    ProgressReading ReadFigures();
+
+    LONG mID;
 };
