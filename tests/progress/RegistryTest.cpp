@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FakeTicks.h"
+#include "server/ScratchMachine.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ Snapshot Read(ProgressRegistry& inRegistry, LONG inID)
 
 class ProgressRegistryTest : public testing::Test {
 protected:
+    ScratchMachine mMachine;  // a registry of its own: the ANSI code page is the default
     FakeTicks mTicks{5000};
     ProgressRegistry mRegistry;
 };
