@@ -145,6 +145,17 @@ TEST_F(PageTest, StaticFilesServedButSourcesAndOutsideNot)
     EXPECT_EQ(thePost.status, 405);
 }
 
+TEST_F(PageTest, UnreadBodiesAreDrainedSoTheConnectionCarriesOn)
+{
+    std::string theBody(100000, 'x');
+    std::string theRaw = HttpRaw(sServer->Port(),
+                                 "POST /basic.asp HTTP/1.1\r\nHost: t\r\nContent-Length: " + std::to_string(theBody.size()) +
+                                     "\r\n\r\n" + theBody +
+                                     "GET /static.txt HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(theRaw.find("HTTP/1.1 200"), 0u);
+    EXPECT_NE(theRaw.find("plain static"), std::string::npos) << theRaw.substr(0, 400);
+}
+
 TEST_F(PageTest, ChangedPagesAreRecompiled)
 {
     fs::path thePage = sRoot / "changing.asp";

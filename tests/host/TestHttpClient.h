@@ -91,3 +91,28 @@ inline TestResponse HttpRequest(int inPort, const std::string& inMethod, const s
         theResponse.body = DecodeChunked(theResponse.body);
     return theResponse;
 }
+
+/// Sends inRaw as it is (several requests may follow each other) and returns all bytes
+/// that come back until the server closes.
+inline std::string HttpRaw(int inPort, const std::string& inRaw)
+{
+    int theSocket = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in theAddress{};
+    theAddress.sin_family = AF_INET;
+    theAddress.sin_port = htons(static_cast<uint16_t>(inPort));
+    theAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string theRaw;
+    if (connect(theSocket, reinterpret_cast<sockaddr*>(&theAddress), sizeof theAddress) == 0) {
+        for (std::size_t theSent = 0; theSent < inRaw.size();) {
+            ssize_t theCount = send(theSocket, inRaw.data() + theSent, inRaw.size() - theSent, MSG_NOSIGNAL);
+            if (theCount <= 0)
+                break;
+            theSent += static_cast<std::size_t>(theCount);
+        }
+        char theBuffer[65536];
+        for (ssize_t theCount; (theCount = recv(theSocket, theBuffer, sizeof theBuffer, 0)) > 0;)
+            theRaw.append(theBuffer, static_cast<std::size_t>(theCount));
+    }
+    close(theSocket);
+    return theRaw;
+}
