@@ -101,14 +101,34 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
     mBodyUse = BodyUse::Binary;
     std::int64_t theWanted = std::max<std::int64_t>(0, std::min(inWanted, mTotalBytes - mBytesRead));
     while (outRead < theWanted) {
-        int theGot = mg_read(mConnection, outBuffer + outRead, static_cast<std::size_t>(theWanted - outRead));
+        std::int64_t theLeft = theWanted - outRead;
+        if (mAheadPos < mAheadEnd) {
+            std::size_t theCount = std::min<std::size_t>(mAheadEnd - mAheadPos, static_cast<std::size_t>(theLeft));
+            std::memcpy(outBuffer + outRead, mAhead.data() + mAheadPos, theCount);
+            mAheadPos += theCount;
+            outRead += static_cast<std::int64_t>(theCount);
+            continue;
+        }
+        // Small reads (the component asks for 2048 bytes by default) are served from a
+        // buffer filled in large pulls; large ones go straight into the caller's buffer.
+        int theGot;
+        if (theLeft >= static_cast<std::int64_t>(kReadAheadBytes)) {
+            theGot = mg_read(mConnection, outBuffer + outRead, static_cast<std::size_t>(theLeft));
+            if (theGot > 0)
+                outRead += theGot;
+        } else {
+            mAhead.resize(kReadAheadBytes);
+            std::int64_t theOnSocket = mTotalBytes - mBytesRead - outRead;
+            theGot = mg_read(mConnection, mAhead.data(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, kReadAheadBytes)));
+            mAheadPos = 0;
+            mAheadEnd = theGot > 0 ? static_cast<std::size_t>(theGot) : 0;
+        }
         if (theGot <= 0) {
             mReadFailed = true;
             mBytesRead += outRead;
             outError = "The client disconnected before sending the whole request body.";
             return false;
         }
-        outRead += theGot;
     }
     mBytesRead += outRead;
     return true;
@@ -201,7 +221,8 @@ void HttpExchange::SendHeaders(bool inChunked, std::size_t inLength)
     bool theUnread;
     {
         std::lock_guard<std::mutex> theGuard(mReadLock);
-        theUnread = mBytesRead < mTotalBytes && (mReadFailed || mTotalBytes - mBytesRead > kMaxDrainBytes);
+        std::int64_t theOnSocket = mTotalBytes - mBytesRead - static_cast<std::int64_t>(mAheadEnd - mAheadPos);
+        theUnread = theOnSocket > 0 && (mReadFailed || theOnSocket > kMaxDrainBytes);
     }
     if (!mKeepAlive || theUnread) {
         mKeepAlive = mKeepAlive && !theUnread;
@@ -235,14 +256,15 @@ void HttpExchange::Flush()
 bool HttpExchange::DrainBody()
 {
     std::lock_guard<std::mutex> theGuard(mReadLock);
-    if (mReadFailed || mTotalBytes - mBytesRead > kMaxDrainBytes)
+    std::int64_t theOnSocket = mTotalBytes - mBytesRead - static_cast<std::int64_t>(mAheadEnd - mAheadPos);
+    if (mReadFailed || theOnSocket > kMaxDrainBytes)
         return false;
     char theScratch[16384];
-    while (mBytesRead < mTotalBytes) {
+    while (theOnSocket > 0) {
         int theGot = mg_read(mConnection, theScratch, sizeof theScratch);
         if (theGot <= 0)
             return false;
-        mBytesRead += theGot;
+        theOnSocket -= theGot;
     }
     return true;
 }
