@@ -176,16 +176,4 @@ TEST(HeaderRules, ShortAndZeroSizedHeaders)
     EXPECT_EQ(Detect(thePng).type, ferPNG);
 }
 
-TEST(HeaderRules, OutputsUntouchedWhenNotRecognised)
-{
-    LONG theWidth = 11;
-    LONG theHeight = 12;
-    const unsigned char theBytes[30] = {'B', 'M'};
-    EXPECT_FALSE(IsGIF(theBytes, sizeof theBytes, theWidth, theHeight));
-    EXPECT_FALSE(IsPNG(theBytes, sizeof theBytes, theWidth, theHeight));
-    EXPECT_FALSE(IsBMP(theBytes, sizeof theBytes, theWidth, theHeight));
-    EXPECT_EQ(theWidth, 11);
-    EXPECT_EQ(theHeight, 12);
-}
-
 } // namespace

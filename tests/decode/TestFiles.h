@@ -45,12 +45,6 @@ inline std::vector<unsigned char> ReadFileBytes(const std::string& inPath)
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(theFile), std::istreambuf_iterator<char>());
 }
 
-inline void WriteFileBytes(const std::string& inPath, const std::vector<unsigned char>& inBytes)
-{
-    std::ofstream theFile(inPath, std::ios::binary);
-    theFile.write(reinterpret_cast<const char*>(inBytes.data()), static_cast<std::streamsize>(inBytes.size()));
-}
-
 /// Runs a shell command; true when it exits with 0.
 inline bool RunCommand(const std::string& inCommand)
 {
