@@ -17,10 +17,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Faults must reach the translator, not the sanitizer's report.
+// Faults must reach the translator, not the sanitizer's report; the translator throws
+// from the signal handler on purpose.
 extern "C" const char* __asan_default_options()
 {
     return "handle_segv=0:handle_sigbus=0";
+}
+extern "C" const char* __tsan_default_options()
+{
+    return "report_signal_unsafe=0";
 }
 
 using ferrolift::test::ScopedTempFolder;
