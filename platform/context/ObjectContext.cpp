@@ -124,11 +124,9 @@ public:
     }
 
     // There are no transactions: the commit votes are accepted and change nothing.
-    HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID /*inClsid*/, REFIID /*inIid*/, LPVOID* outObject) override
+    HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID inClsid, REFIID inIid, LPVOID* outObject) override
     {
-        if (outObject)
-            *outObject = nullptr;
-        return E_NOTIMPL;   // pages create objects through Server.CreateObject
+        return CoCreateInstance(inClsid, nullptr, CLSCTX_INPROC_SERVER, inIid, outObject);
     }
     HRESULT STDMETHODCALLTYPE SetComplete() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE SetAbort() override { return S_OK; }

@@ -102,6 +102,13 @@ TEST(ObjectContextTest, CountNamesAndTheNoTransactionAnswers)
     ASSERT_EQ(GetObjectContext(&theContext), S_OK);
     EXPECT_FALSE(theContext->IsInTransaction());
     EXPECT_EQ(theContext->SetComplete(), S_OK);
+    ferrolift::test::ScopedTempFolder theState;
+    setenv("FERROLIFT_REGISTRY", (theState / "registry.reg").c_str(), 1);
+    const CLSID theUnknownClass = {0x0badc0de, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    void* theObject = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(theContext->CreateInstance(theUnknownClass, IID_IDispatch, &theObject), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(theObject, nullptr);
+    unsetenv("FERROLIFT_REGISTRY");
     BOOL theInRole = FALSE;
     EXPECT_EQ(theContext->IsCallerInRole(nullptr, &theInRole), S_OK);
     EXPECT_TRUE(theInRole);
