@@ -23,7 +23,7 @@
 // Locks are open-file-description locks: a second handle of the same file fails with
 // ERROR_LOCK_VIOLATION (33) even in the same process. Like Windows they are advisory only
 // for these calls' users; plain read and write are not blocked by them. Sharing modes are
-// accepted and not enforced.
+// accepted and not enforced: concurrent writers of one file meet at LockFile instead.
 #pragma once
 
 #include "../types/WinTypes.h"
