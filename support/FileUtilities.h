@@ -15,8 +15,9 @@
 /// error is left for the caller: 0 after success.
 bool WriteWholeFile(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite);
 
-/// Reads the whole file inPath into a new buffer (freed by the caller with
-/// FreeWholeFile). An empty file succeeds with length 0 and a buffer still to be freed.
+/// Reads the whole file (or stream) inPath into a new buffer, allocated with new[] and
+/// freed by the caller with FreeWholeFile. An empty file succeeds with length 0 and a
+/// buffer still to be freed. False leaves the system error for the caller.
 bool ReadWholeFile(LPCWSTR inPath, BYTE** outData, DWORD* outLength);
 
 /// Frees a buffer handed out by ReadWholeFile.
