@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 using ferrolift::test::ScopedMount;
@@ -81,6 +85,30 @@ TEST(VolumeTest, VolumesWithoutUserAttributesGiveTheirRealName)
     EXPECT_NE(GetLastError(), ERROR_SUCCESS);
     EXPECT_EQ(GetFileAttributesA((theMount.Path() + "/a.txt").c_str()), INVALID_FILE_ATTRIBUTES)
         << "a file made only for a stream that failed must go again";
+}
+
+// The volume type the component's Macintosh files meet most: a FAT file system.
+TEST(VolumeTest, VfatImageGivesItsRealName)
+{
+    ScopedTempFolder theFolder;
+    const std::string theImage = theFolder / "fat.img";
+    const std::string thePoint = theFolder / "mnt";
+    const std::string theErrors = theFolder / "errors";
+    const std::string theMake = "truncate -s 4M '" + theImage + "' && mkfs.vfat '" + theImage + "' >/dev/null 2>&1";
+    if (mkdir(thePoint.c_str(), 0755) != 0 || system(theMake.c_str()) != 0)
+        GTEST_SKIP() << "mkfs.vfat is not available";
+    const std::string theMount = "mount -o loop '" + theImage + "' '" + thePoint + "' 2>'" + theErrors + "'";
+    if (system(theMount.c_str()) != 0) {
+        std::ifstream theFile(theErrors);
+        GTEST_SKIP() << "cannot mount a vfat image: " << std::string(std::istreambuf_iterator<char>(theFile), {});
+    }
+    struct Unmount {
+        std::string point;
+        ~Unmount() { umount2(point.c_str(), MNT_DETACH); }
+    } theUnmount{thePoint};
+    EXPECT_EQ(FileSystemOf(thePoint + "/a.txt"), u"vfat");
+    const std::u16string theStream = Wide(thePoint + "/a.txt:AFP_Resource");
+    EXPECT_EQ(CreateFileW(theStream.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
 }
 
 TEST(VolumeTest, BadRootsAndBuffers)
