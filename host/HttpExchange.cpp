@@ -81,6 +81,17 @@ std::int64_t HttpExchange::BytesRead() const
     return mBytesRead;
 }
 
+void HttpExchange::AcceptBody()
+{
+    // A client that asked to hear first is told to go on only when the page wants
+    // the body, so a refused upload is never sent.
+    if (mContinueSent)
+        return;
+    mContinueSent = true;
+    if (strcasecmp(Header("Expect").c_str(), "100-continue") == 0 && mBytesRead == 0)
+        mg_printf(mConnection, "HTTP/1.1 100 Continue\r\n\r\n");
+}
+
 std::int64_t HttpExchange::Clamp(std::int64_t inCount) const
 {
     std::lock_guard<std::mutex> theGuard(mReadLock);
@@ -100,6 +111,8 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
     }
     mBodyUse = BodyUse::Binary;
     std::int64_t theWanted = std::max<std::int64_t>(0, std::min(inWanted, mTotalBytes - mBytesRead));
+    if (theWanted > 0)
+        AcceptBody();
     while (outRead < theWanted) {
         std::int64_t theLeft = theWanted - outRead;
         if (mAheadPos < mAheadEnd) {
@@ -168,6 +181,7 @@ bool HttpExchange::Form(const ValueCollection*& outForm, std::string& outError)
             return false;
         }
         if (theUrlEncoded && mTotalBytes > 0 && !mDetached) {
+            AcceptBody();
             std::string theBody(static_cast<std::size_t>(mTotalBytes), '\0');
             std::int64_t theDone = 0;
             while (theDone < mTotalBytes) {

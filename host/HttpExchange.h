@@ -93,6 +93,7 @@ public:
 
 private:
     void ParseRequest();
+    void AcceptBody();
     bool ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64_t& outRead, std::string& outError);
     void SendHeaders(bool inChunked, std::size_t inLength);
     void SendBody(std::string_view inBytes);
@@ -112,6 +113,7 @@ private:
     bool mReadFailed = false;
     bool mDetached = false;
     bool mFormParsed = false;
+    bool mContinueSent = false;
     std::vector<char> mAhead;       // body bytes pulled but not yet delivered
     std::size_t mAheadPos = 0;
     std::size_t mAheadEnd = 0;
