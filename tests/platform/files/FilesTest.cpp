@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 
 using ferrolift::test::ScopedTempFolder;
 using ferrolift::test::Wide;
@@ -108,6 +110,29 @@ TEST_F(FilesTest, BadNamesFoldersAndHandles)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(GetFileSize(nullptr, nullptr), INVALID_FILE_SIZE);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(FilesTest, ClosingAHandleWhileAnotherThreadUsesIt)
+{
+    WriteText(mFolder / "shared", std::string(4096, 'x'));
+    HANDLE theFile = Open(mFolder / "shared", GENERIC_READ, OPEN_EXISTING);
+    std::atomic<bool> theStarted{false};
+    std::thread theReader([&] {
+        char theBuffer[64];
+        DWORD theDone = 0;
+        for (int i = 0; i < 100000; ++i) {
+            theStarted = true;
+            SetFilePointer(theFile, 0, nullptr, FILE_BEGIN);
+            if (!ReadFile(theFile, theBuffer, sizeof theBuffer, &theDone, nullptr)) {
+                EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+                return;
+            }
+        }
+    });
+    while (!theStarted)
+        std::this_thread::yield();
+    EXPECT_TRUE(CloseHandle(theFile));
+    theReader.join();
 }
 
 TEST_F(FilesTest, WidePathsAreUtf8WithEitherSeparator)
