@@ -28,7 +28,9 @@ public:
 
     /// The descriptor, for mappings.
     int Descriptor() const { return mFd; }
+    /// Whether the handle was opened for reading.
     bool CanRead() const { return mCanRead; }
+    /// Whether the handle was opened for writing.
     bool CanWrite() const { return mCanWrite; }
 
 private:

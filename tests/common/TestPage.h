@@ -87,7 +87,9 @@ public:
     ScopedMount(const ScopedMount&) = delete;
     ScopedMount& operator=(const ScopedMount&) = delete;
 
+    /// Whether the file system is mounted.
     bool Mounted() const { return mMounted; }
+    /// Why it is not.
     const std::string& Failure() const { return mFailure; }
     /// The mount point.
     const std::string& Path() const { return mPoint; }
@@ -401,7 +403,9 @@ public:
     TestPage(const TestPage&) = delete;
     TestPage& operator=(const TestPage&) = delete;
 
+    /// The page's Request, to script and inspect.
     TestRequest& Request() { return *mRequest; }
+    /// The page's Server.
     TestServer& Server() { return *mServer; }
     /// The site root folder (physical, UTF-8, no trailing '/').
     const std::string& Root() const { return mSite.Path(); }
