@@ -156,6 +156,14 @@ TEST_F(PageTest, UnreadBodiesAreDrainedSoTheConnectionCarriesOn)
     EXPECT_NE(theRaw.find("plain static"), std::string::npos) << theRaw.substr(0, 400);
 }
 
+TEST_F(PageTest, OversizedHeadersAreRefusedAndTheServerCarriesOn)
+{
+    std::string theRaw = HttpRaw(sServer->Port(), "GET /basic.asp HTTP/1.1\r\nHost: t\r\nX-Big: " +
+                                                      std::string(40000, 'a') + "\r\n\r\n");
+    EXPECT_EQ(theRaw.find("HTTP/1.1 200"), std::string::npos) << theRaw.substr(0, 200);
+    EXPECT_EQ(Get("/static.txt").status, 200);
+}
+
 TEST_F(PageTest, ChangedPagesAreRecompiled)
 {
     fs::path thePage = sRoot / "changing.asp";
