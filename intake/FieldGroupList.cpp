@@ -2,11 +2,23 @@
 
 #include "fields/Names.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr size_t kNameBuffer = FieldGroup::kMaxName + 1;
+
+/// FNV-1a over the folded key: cheap, and good enough for names that differ in a digit.
+uint64_t HashKey(const char* inKey, size_t inLength)
+{
+    uint64_t theHash = 14695981039346656037ull;
+    for (size_t i = 0; i < inLength; ++i) {
+        theHash ^= static_cast<BYTE>(inKey[i]);
+        theHash *= 1099511628211ull;
+    }
+    return theHash;
+}
 
 }  // namespace
 
@@ -40,6 +52,48 @@ size_t FieldGroupList::FoldName(const char* inName, size_t inLength, char* outKe
     return inLength;
 }
 
+bool FieldGroupList::NameMatches(const FieldGroup& inGroup, const char* inKey, size_t inLength) const
+{
+    const char* theName = inGroup.Name();
+    if (::strlen(theName) != inLength)
+        return false;
+    char theFolded[kNameBuffer];
+    FoldName(theName, inLength, theFolded);
+    return ::memcmp(theFolded, inKey, inLength) == 0;
+}
+
+LONG FieldGroupList::Lookup(const char* inKey, size_t inLength, uint64_t inHash) const
+{
+    if (mSlots.empty())
+        return -1;
+    size_t theMask = mSlots.size() - 1;
+    for (size_t i = inHash & theMask;; i = (i + 1) & theMask) {
+        const Slot& theSlot = mSlots[i];
+        if (theSlot.position < 0)
+            return -1;
+        if (theSlot.hash == inHash && NameMatches(mGroups[static_cast<size_t>(theSlot.position)], inKey, inLength))
+            return theSlot.position;
+    }
+}
+
+void FieldGroupList::Insert(uint64_t inHash, LONG inPosition)
+{
+    if ((mUsedSlots + 1) * 2 > mSlots.size()) {
+        std::vector<Slot> theOld(std::max<size_t>(64, mSlots.size() * 2));
+        theOld.swap(mSlots);
+        mUsedSlots = 0;
+        for (const Slot& theSlot : theOld)
+            if (theSlot.position >= 0)
+                Insert(theSlot.hash, theSlot.position);
+    }
+    size_t theMask = mSlots.size() - 1;
+    size_t i = inHash & theMask;
+    while (mSlots[i].position >= 0)
+        i = (i + 1) & theMask;
+    mSlots[i] = Slot{inHash, inPosition};
+    ++mUsedSlots;
+}
+
 LONG FieldGroupList::FindGroup(const char* inName) const
 {
     if (inName == nullptr || mGroups.empty())
@@ -50,8 +104,7 @@ LONG FieldGroupList::FindGroup(const char* inName) const
         return -1;
     char theKey[kNameBuffer];
     FoldName(inName, theLength, theKey);
-    auto theFound = mIndex.find(std::string_view(theKey, theLength));
-    return theFound == mIndex.end() ? -1 : theFound->second;
+    return Lookup(theKey, theLength, HashKey(theKey, theLength));
 }
 
 const FieldGroup* FieldGroupList::GetGroup(LONG inPosition) const
@@ -89,8 +142,10 @@ void FieldGroupList::AddItem(const char* inName, const char* inFileName, const c
         char theKey[kNameBuffer];
         size_t theLength = ::strlen(theGroup->Name());
         FoldName(theGroup->Name(), theLength, theKey);
-        // A cut name may equal an earlier one; the earlier group keeps the key.
-        mIndex.try_emplace(std::string(theKey, theLength), GroupCount() - 1);
+        uint64_t theHash = HashKey(theKey, theLength);
+        // A cut name may equal an earlier one; lookups must keep finding the earlier group.
+        if (Lookup(theKey, theLength, theHash) < 0)
+            Insert(theHash, GroupCount() - 1);
     }
 
     FieldEntry theEntry;
@@ -112,7 +167,8 @@ void FieldGroupList::AddItem(const char* inName, const char* inFileName, const c
 void FieldGroupList::Clear()
 {
     mGroups.clear();
-    mIndex.clear();
+    mSlots.clear();
+    mUsedSlots = 0;
     mCaseRuleReady = false;
     mLastContentType.clear();
     mLastContentTypeText = SharedText();

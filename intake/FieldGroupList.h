@@ -10,10 +10,10 @@
 
 #include "intake/FieldGroup.h"
 
+#include <cstdint>
 #include <deque>
 #include <string>
-#include <string_view>
-#include <unordered_map>
+#include <vector>
 
 /// Owns the groups of one upload and finds them by name, ignoring letter case.
 class FieldGroupList {
@@ -42,19 +42,23 @@ public:
     void Clear();
 
 private:
-    struct KeyHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view inKey) const { return std::hash<std::string_view>{}(inKey); }
+    /// One place of the open-addressed index: a key's hash and its group's position.
+    struct Slot {
+        uint64_t hash = 0;
+        LONG position = -1;   // -1: empty
     };
-    using Index = std::unordered_map<std::string, LONG, KeyHash, std::equal_to<>>;
 
     void PrepareCaseRule() const;
     size_t FoldName(const char* inName, size_t inLength, char* outKey) const;
+    bool NameMatches(const FieldGroup& inGroup, const char* inKey, size_t inLength) const;
+    LONG Lookup(const char* inKey, size_t inLength, uint64_t inHash) const;
+    void Insert(uint64_t inHash, LONG inPosition);
     SharedText ContentTypeText(const char* inContentType);
 
     UINT mNameCodePage;
     std::deque<FieldGroup> mGroups;
-    Index mIndex;
+    std::vector<Slot> mSlots;   // a power of two in size, at most half used
+    size_t mUsedSlots = 0;
     mutable bool mCaseRuleReady = false;
     mutable bool mLeadByte[256] = {};
     std::string mLastContentType;
