@@ -30,7 +30,6 @@ std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
     WideCharToMultiByte(CP_ACP, 0, theNote->mWide.c_str(), -1, theNote->mAnsi.data(), theAnsiLen, nullptr,
                         nullptr);
     theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen - 1));
-    theNote->mHasAnsi = true;
     return theNote;
 }
 

@@ -26,12 +26,12 @@
 #include <string>
 #include <unordered_map>
 
-/// The note of a record: a wide text shared by reference, with its ANSI form (system
-/// code page) made on first demand under the registry lock.
+/// The note of a record: a wide text shared by reference, with the ANSI form (system
+/// code page) that readers get. Both are made before the note is stored and never change
+/// afterwards, so readers may keep a reference past the registry lock.
 struct ProgressNote {
     std::u16string mWide;
     std::string mAnsi;
-    bool mHasAnsi = false;
 };
 
 /// One upload's progress.
