@@ -53,8 +53,9 @@ progress ID <b><%= theForm.ID %></b>.</p>
 PageEnd();
 
 function Row(inName, inValue, inClass) {
-  Response.Write('<tr><th>' + inName + '</th><td' + (inClass ? ' class="' + inClass + '"' : '') + '>' +
-                 Html(inValue) + '</td></tr>\n');
+  var theText = String(inValue === undefined || inValue === null ? "" : inValue);
+  Response.Write('<div class="prop' + (inClass ? ' ' + inClass : '') + '"><span class="k">' + inName +
+                 '</span><span class="v' + (theText === "" ? ' empty' : '') + '">' + Html(theText) + '</span></div>\n');
 }
 
 function ShowField(inField, inIndex, inCount) {
@@ -70,8 +71,8 @@ function ShowField(inField, inIndex, inCount) {
   }
   Response.Write('<section class="card field ' + (theIsFile ? 'file' : 'text') + '">\n<h2>' + Html(inField.Name) +
                  (inCount > 1 ? ' <span class="index">' + inIndex + ' of ' + inCount + '</span>' : '') +
-                 '<span class="kind">' + (theIsFile ? 'file' : 'text') + '</span></h2>\n<table>\n');
-  if (!theIsFile) Row("Content", inField.Content, "content");
+                 '<span class="kind">' + (theIsFile ? 'file' : 'text') + '</span></h2>\n<div class="props">\n');
+  if (!theIsFile) Row("Content", inField.Content, "wide content");
   Row("Length", inField.Length);
   Row("RawLength", inField.RawLength);
   Row("FileExists", inField.FileExists);
@@ -87,11 +88,11 @@ function ShowField(inField, inIndex, inCount) {
   Row("ImageWidth", inField.ImageWidth);
   Row("ImageHeight", inField.ImageHeight);
   if (theSaved.indexOf("uploads/") === 0) {
-    Response.Write('<tr><th>Saved</th><td class="saved"><a href="' + Html(theSaved) + '">' + Html(theSaved) +
-                   '</a> (' + FormatBytes(inField.Length) + ')</td></tr>\n');
+    Response.Write('<div class="prop wide saved"><span class="k">Saved</span><span class="v"><a href="' +
+                   Html(theSaved) + '">' + Html(theSaved) + '</a> (' + FormatBytes(inField.Length) + ')</span></div>\n');
   } else if (theSaved) {
-    Row("Saved", theSaved, "not-saved");
+    Row("Saved", theSaved, "wide not-saved");
   }
-  Response.Write('</table>\n</section>\n');
+  Response.Write('</div>\n</section>\n');
 }
 %>

@@ -42,11 +42,11 @@ try {
 
   await page.waitForSelector("#field-count", { timeout: 60000 });
   assert.equal(await page.textContent("h1"), "Upload received");
-  const safeNames = await page.$$eval("td.safe-name", (cells) => cells.map((c) => c.textContent));
+  const safeNames = await page.$$eval(".prop.safe-name .v", (cells) => cells.map((c) => c.textContent));
   assert.ok(safeNames.includes(path.basename(file1)), "first file listed: " + safeNames);
   assert.ok(safeNames.includes(path.basename(file2)), "second file listed: " + safeNames);
   assert.ok((await page.content()).includes("Browser upload"), "text field listed");
-  assert.equal(await page.$$eval("td.saved a", (links) => links.length), 2);
+  assert.equal(await page.$$eval(".prop.saved a", (links) => links.length), 2);
   await page.screenshot({ path: path.join(artifacts, "upload-results.png"), fullPage: true });
 
   const moving = percents.filter((p) => p > 0 && p < 100);
