@@ -5,6 +5,9 @@
 PageStart("Raw body");
 %>
 <h1>Raw body: save and read back</h1>
+<p class="lead">The form below posts a small upload. This page saves the request body exactly as
+it arrived (<code>XForm.Save</code>), reads that file back into a second form
+(<code>XForm.Read</code>) and compares the fields of both.</p>
 <%
 if (Request.ServerVariables("REQUEST_METHOD") == "POST") {
   var theForm = Server.CreateObject("Ferrolift4.XForm");
