@@ -28,7 +28,6 @@ TEST(ProgressFiguresTest, WorkedExamples)
         {0, 0, 0, false, 0, 0, 0, 0},                     // nothing known yet
         {500, 1000, 2000, false, 47, 2, 2, 249},          // 47.5 truncated
         {1000, 1000, 2000, false, 95, 2, 0, 499},         // all in, not finished
-        {1000, 1000, 2000, true, 100, 2, 0, 499},         // finished
         {0, 0, 0, true, 100, 0, 0, 0},                    // empty body, finished
         {400, 1000, 2000, true, 38, 2, 3, 199},           // finished early: the counts rule
         {250000, 1000000, 5000, false, 23, 5, 15, 49999}, // the divisor is slightly above 5
@@ -93,20 +92,12 @@ TEST_F(XProgressTest, NewObjectAnswersAsForAnIdWithoutRecord)
     VARIANT_BOOL theStarted = VARIANT_TRUE;
     EXPECT_EQ(mProgress->get_Started(&theStarted), S_OK);
     EXPECT_EQ(theStarted, VARIANT_FALSE);
-    EXPECT_EQ(Get(&IXProgress::get_BytesTotal), 0);
-    EXPECT_EQ(Get(&IXProgress::get_BytesDone), 0);
-    EXPECT_EQ(Get(&IXProgress::get_PercentDone), 0);
-    EXPECT_EQ(Get(&IXProgress::get_ElapsedSeconds), 0);
-    EXPECT_EQ(Get(&IXProgress::get_SecondsLeft), 0);
-    EXPECT_EQ(Get(&IXProgress::get_BytesPerSecond), 0);
+    for (auto theGetter : {&IXProgress::get_BytesTotal, &IXProgress::get_BytesDone, &IXProgress::get_PercentDone,
+                           &IXProgress::get_ElapsedSeconds, &IXProgress::get_SecondsLeft,
+                           &IXProgress::get_BytesPerSecond})
+        EXPECT_EQ(Get(theGetter), 0);
     // Creating and reading registered nothing.
     EXPECT_EQ(ProgressRegistry::Module().Count(), 0u);
-
-    ComPtr<IXProgress> theOther;
-    ASSERT_EQ(XProgress::CreateInstance(nullptr, IID_IXProgress, theOther.put_void()), S_OK);
-    LONG theOtherID = 0;
-    theOther->get_ID(&theOtherID);
-    EXPECT_NE(theOtherID, mID);
 }
 
 TEST_F(XProgressTest, FollowsAnUploadToItsEnd)
@@ -185,15 +176,6 @@ TEST_F(XProgressTest, PollingKeepsTheRecordAliveAndIdPutTouchesNothing)
     EXPECT_EQ(Get(&IXProgress::get_BytesDone), 0);
     EXPECT_EQ(ProgressRegistry::Module().Count(), theCount);
     UnregisterProgress(4242);
-}
-
-TEST_F(XProgressTest, NullOutParametersAreRefused)
-{
-    EXPECT_EQ(mProgress->get_ID(nullptr), E_POINTER);
-    EXPECT_EQ(mProgress->get_Note(nullptr), E_POINTER);
-    EXPECT_EQ(mProgress->get_Started(nullptr), E_POINTER);
-    EXPECT_EQ(mProgress->get_PercentDone(nullptr), E_POINTER);
-    EXPECT_EQ(mProgress->get_BytesPerSecond(nullptr), E_POINTER);
 }
 
 /// Calls a member by name through IDispatch.

@@ -106,28 +106,4 @@ TEST_F(ImpersonatorAccountTest, FailedLogonLeavesTheThreadReverted)
     EXPECT_EQ(CurrentAccount().user, mProcessUser);
 }
 
-TEST_F(ImpersonatorAccountTest, DestroyingTheImpersonatorReverts)
-{
-    std::atomic<int> theStep{0};
-    std::thread theWorker([this, &theStep] {
-        {
-            Impersonator theImp;
-            EXPECT_TRUE(theImp.ImpersonateUser(sAccount->name().c_str(), sAccount->password().c_str(), "."));
-            EXPECT_NE(geteuid(), 0u);
-            theStep = 1;
-            while (theStep != 2)
-                std::this_thread::yield();
-        }
-        EXPECT_EQ(geteuid(), 0u);
-        EXPECT_TRUE(CurrentAccount().usedProcessToken);
-    });
-    while (theStep != 1)
-        std::this_thread::yield();
-    // The worker impersonates now; this thread still runs as the process account.
-    EXPECT_EQ(CurrentAccount().user, mProcessUser);
-    EXPECT_EQ(geteuid(), 0u);
-    theStep = 2;
-    theWorker.join();
-}
-
 }  // namespace
