@@ -37,7 +37,7 @@ public:
     Multipart(const Multipart&) = delete;
     Multipart& operator=(const Multipart&) = delete;
 
-    /// The one-time intake: from the request when inPath is null, else from the file at
+    /// The one-time intake: from the request when inPath is null or empty, else from the file at
     /// inPath (virtual unless inIsPhysical). Later calls only answer. Returns true when
     /// errors were recorded.
     bool Initialize(const WCHAR* inPath, bool inIsPhysical);

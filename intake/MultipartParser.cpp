@@ -43,15 +43,15 @@ MultipartParser::MultipartParser(FieldGroupList& inOutGroups, UINT inCodePage)
 
 const BYTE* MultipartParser::KeySearch::Find(const BYTE* inStart, const BYTE* inBound)
 {
-    // The first match at or after `from` is also the first at or after any later start
-    // up to it; "none" from `from` stays none for every later start.
-    bool theKnown = from != nullptr && bound == inBound && from <= inStart && (found == nullptr || found >= inStart);
+    // The first match at or after mFrom is also the first at or after any later start
+    // up to it; "none" from mFrom stays none for every later start.
+    bool theKnown = mFrom != nullptr && mBound == inBound && mFrom <= inStart && (mFound == nullptr || mFound >= inStart);
     if (theKnown)
-        return found;
-    from = inStart;
-    bound = inBound;
-    found = ::Find(inStart, key, inBound);
-    return found;
+        return mFound;
+    mFrom = inStart;
+    mBound = inBound;
+    mFound = ::Find(inStart, mKey, inBound);
+    return mFound;
 }
 
 void MultipartParser::ExtractValue(const BYTE* inStart, const BYTE* inLast, KeySearch& inOutKey, char* outValue)
@@ -60,7 +60,7 @@ void MultipartParser::ExtractValue(const BYTE* inStart, const BYTE* inLast, KeyS
     const BYTE* theKey = inOutKey.Find(inStart, inLast);
     if (theKey == nullptr)
         return;
-    const BYTE* theValue = theKey + ::strlen(inOutKey.key);
+    const BYTE* theValue = theKey + ::strlen(inOutKey.mKey);
     if (theValue <= inLast && *theValue == '"')
         ++theValue;
     // The value ends at CR or a quote; no escapes. Only its first 259 bytes are kept, so

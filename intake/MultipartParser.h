@@ -39,10 +39,10 @@ private:
     /// The first place of a zero-terminated key at or after a start, remembered so that
     /// asking again from a later start before that place costs nothing.
     struct KeySearch {
-        const char* key;
-        const BYTE* from = nullptr;
-        const BYTE* bound = nullptr;
-        const BYTE* found = nullptr;
+        const char* mKey;
+        const BYTE* mFrom = nullptr;
+        const BYTE* mBound = nullptr;
+        const BYTE* mFound = nullptr;
 
         const BYTE* Find(const BYTE* inStart, const BYTE* inBound);
     };
