@@ -98,6 +98,11 @@ HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid)
     *pclsid = IID_NULL;
     if (!lpsz || *lpsz == 0)
         return S_OK;
+    if (*lpsz != u'{') {
+        // Not braced: the text may be a ProgID.
+        const HRESULT hr = CLSIDFromProgID(lpsz, pclsid);
+        return SUCCEEDED(hr) ? hr : CO_E_CLASSSTRING;
+    }
     GUID theGuid{};
     if (!ParseBracedGuid(lpsz, theGuid))
         return CO_E_CLASSSTRING;
