@@ -37,6 +37,7 @@ public:
     {
         if (!Unavailable().empty() || !InstallPamService())
             return nullptr;
+        RemoveOrphans(inPrefix);
         std::unique_ptr<TestAccount> theAccount(new TestAccount(inPrefix + std::to_string(getpid())));
         Run("userdel -f " + theAccount->mName + " >/dev/null 2>&1");
         if (!Run("useradd -M -s /usr/sbin/nologin " + theAccount->mName) ||
@@ -55,6 +56,22 @@ private:
     }
 
     static bool Run(const std::string& inCommand) { return std::system(inCommand.c_str()) == 0; }
+
+    /// Deletes accounts left by test processes that died before their clean-up.
+    static void RemoveOrphans(const std::string& inPrefix)
+    {
+        std::ifstream thePasswd("/etc/passwd");
+        for (std::string theLine; std::getline(thePasswd, theLine);) {
+            const std::string theName = theLine.substr(0, theLine.find(':'));
+            if (theName.rfind(inPrefix, 0) != 0 || theName.size() == inPrefix.size())
+                continue;
+            const std::string thePid = theName.substr(inPrefix.size());
+            if (thePid.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            if (access(("/proc/" + thePid).c_str(), F_OK) != 0)
+                Run("userdel -f " + theName + " >/dev/null 2>&1");
+        }
+    }
 
     /// The service stays installed: the product needs it as well.
     static bool InstallPamService()
