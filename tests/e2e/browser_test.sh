@@ -14,6 +14,7 @@ fi
 source "$here/lib.sh" "$1" "$2"
 mkdir -p "$artifacts"
 start_server --threads 16
+skip_unless_component_ready
 make_file "$WORK/holiday-photos.bin" 4000000
 make_file "$WORK/notes.dat" 1500000
 node "$here/upload_test.mjs" "$BASE" "$artifacts" "$WORK/holiday-photos.bin" "$WORK/notes.dat"

@@ -4,6 +4,7 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2"
 start_server --threads 48 --timeout 10
+skip_unless_component_ready
 
 files=$WORK/files
 mkdir -p "$files"

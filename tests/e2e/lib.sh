@@ -34,6 +34,17 @@ start_server() {   # extra arguments go to ferrolift serve
   BASE=http://127.0.0.1:$PORT
 }
 
+# Exits with 77 (skipped) while the component answers "not implemented" for the form or
+# field members that these tests drive; any other answer lets the tests run.
+skip_unless_component_ready() {
+  local probe
+  probe=$(curl -sS --data "x=1" "$BASE/e2e/probe.asp")
+  if [[ $probe == "missing 80004001" ]]; then
+    echo "SKIP: the component's XForm/XField members still answer E_NOTIMPL (80004001)"
+    exit 77
+  fi
+}
+
 stop_server() {   # SIGTERM, then wait for a clean exit; prints the exit status
   [[ -z "$SERVER_PID" ]] && return 0
   kill -TERM "$SERVER_PID" 2>/dev/null
