@@ -99,6 +99,20 @@ TEST_F(PageTest, ResponseControlsStatusHeadersAndEnd)
     EXPECT_EQ(theResponse.body, Golden("response"));
 }
 
+TEST_F(PageTest, FlushSendsHeadersAtOnceAndRedirectEndsThePage)
+{
+    TestResponse theFlushed = Get("/flush.asp");
+    EXPECT_EQ(theFlushed.status, 200);
+    EXPECT_EQ(theFlushed.headers["transfer-encoding"], "chunked");
+    EXPECT_EQ(theFlushed.body, "first second The HTTP headers are already written to the client browser.\n");
+
+    TestResponse theRedirect = Get("/redirect.asp");
+    EXPECT_EQ(theRedirect.status, 302);
+    EXPECT_EQ(theRedirect.headers["location"], "/static.txt?from=redirect");
+    EXPECT_EQ(theRedirect.body.find("dropped"), std::string::npos);
+    EXPECT_EQ(theRedirect.body.find("never"), std::string::npos);
+}
+
 TEST_F(PageTest, UncaughtErrorsShowSourceNumberDescriptionFileAndLine)
 {
     TestResponse theRuntime = Get("/error.asp");

@@ -1,0 +1,1 @@
+<% Response.Write("dropped"); Response.Redirect("/static.txt?from=redirect"); %>never
