@@ -6,6 +6,7 @@
 //   theEnv.exchange->Write("text");
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 
@@ -25,8 +26,15 @@ struct ScriptEnvironment {
     std::string physicalPath;
     /// Proxy object (heap pointer) to the interface its target holds a reference on.
     std::unordered_map<void*, IDispatch*> proxies;
-    long scriptTimeout = 90;
+    long scriptTimeout = 90;     // seconds; Server.ScriptTimeout
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool ended = false;          // Response.End was called
+
+    /// True once the page has run longer than its ScriptTimeout.
+    bool TimedOut() const
+    {
+        return std::chrono::steady_clock::now() - started > std::chrono::seconds(scriptTimeout);
+    }
 };
 
 }  // namespace ferrolift::host

@@ -81,6 +81,17 @@ void PushFailure(duk_context* inContext, const ScriptFailure& inFailure)
     }
 }
 
+bool ScriptTimeExceeded(duk_context* inContext, ScriptFailure& outFailure)
+{
+    const ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    if (!theEnvironment.TimedOut())
+        return false;
+    outFailure.Set(E_FAIL, "Page engine",
+                   "Script timed out: the page ran longer than Server.ScriptTimeout (" +
+                       std::to_string(theEnvironment.scriptTimeout) + " seconds).");
+    return true;
+}
+
 duk_int_t PageLine(duk_context* inContext)
 {
     const std::string& thePage = ScriptHeap::Environment(inContext).virtualPath;

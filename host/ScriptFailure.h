@@ -39,6 +39,11 @@ void PushFailure(duk_context* inContext, const ScriptFailure& inFailure);
 /// The line of the innermost page code on the call stack (0 when none).
 duk_int_t PageLine(duk_context* inContext);
 
+/// Fills outFailure when the page has outlived its ScriptTimeout. The engine cannot be
+/// interrupted in the middle of script, so the limit is enforced where script calls
+/// into the host.
+bool ScriptTimeExceeded(duk_context* inContext, ScriptFailure& outFailure);
+
 /// Runs a native body and throws its failure after the body's objects are destroyed.
 template <int (*Body)(duk_context*, ScriptFailure&)>
 duk_ret_t NativeFunction(duk_context* inContext)
@@ -48,7 +53,7 @@ duk_ret_t NativeFunction(duk_context* inContext)
     int theResult;
     {
         ScriptFailure theFailure;
-        theResult = Body(inContext, theFailure);
+        theResult = ScriptTimeExceeded(inContext, theFailure) ? kNativeFailed : Body(inContext, theFailure);
         if (theResult == kNativeFailed)
             PushFailure(inContext, theFailure);
     }

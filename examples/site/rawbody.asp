@@ -10,6 +10,7 @@ it arrived (<code>XForm.Save</code>), reads that file back into a second form
 (<code>XForm.Read</code>) and compares the fields of both.</p>
 <%
 if (Request.ServerVariables("REQUEST_METHOD") == "POST") {
+  Server.ScriptTimeout = 3600;
   var theForm = Server.CreateObject("Ferrolift4.XForm");
   theForm.Overwrite = true;
   var theFile = "uploads/raw-" + (theForm.ID >>> 0) + ".bin";

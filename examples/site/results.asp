@@ -2,6 +2,8 @@
 <%
 // Receives the upload: reads every field, shows every property, saves each file under
 // uploads/ by its safe name.
+// Big uploads take a while; the page must outlast them.
+Server.ScriptTimeout = 3600;
 var theForm = Server.CreateObject("Ferrolift4.XForm");
 var theId = Number(Request.QueryString("ID"));
 if (theId) theForm.ID = theId;

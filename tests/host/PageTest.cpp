@@ -135,6 +135,15 @@ TEST_F(PageTest, UncaughtErrorsShowSourceNumberDescriptionFileAndLine)
     EXPECT_NE(theSyntax.body.find("/syntax.asp, line 2"), std::string::npos) << theSyntax.body;
 }
 
+TEST_F(PageTest, PagesOutlivingScriptTimeoutStopAtTheirNextHostCall)
+{
+    TestResponse theResponse = Get("/timeout.asp");
+    EXPECT_EQ(theResponse.status, 500);
+    EXPECT_NE(theResponse.body.find("Script timed out"), std::string::npos) << theResponse.body;
+    EXPECT_NE(theResponse.body.find("/timeout.asp, line 4"), std::string::npos) << theResponse.body;
+    EXPECT_EQ(theResponse.body.find("too late"), std::string::npos);
+}
+
 TEST_F(PageTest, BadIncludesAreCompileErrors)
 {
     TestResponse theMissing = Get("/missing.asp");
