@@ -100,7 +100,8 @@ const char* FindInRange(const char* ptr, const char* inPattern, const char* maxp
     FER_ASSERT(ptr);
     FER_ASSERT(inPattern);
     FER_ASSERT(maxptr);
-    FER_ASSERT(maxptr >= ptr);
+    if (maxptr != nullptr)
+        FER_ASSERT(maxptr >= ptr);
     if (ptr == nullptr || inPattern == nullptr || maxptr == nullptr || maxptr < ptr)
         return nullptr;
     const size_t theLength = std::strlen(inPattern);
