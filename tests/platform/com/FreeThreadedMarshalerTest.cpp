@@ -62,6 +62,7 @@ TEST(FreeThreadedMarshaler, AggregatesWithTheOuterIdentity)
     EXPECT_EQ(theMarshal->DisconnectObject(0), S_OK);
     theMarshal->Release();
     EXPECT_EQ(theOuter.mRefs, 1u);
+    EXPECT_EQ(theOuter.Release(), 0u);
 }
 
 TEST(FreeThreadedMarshaler, InnerUnknownIsItsOwn)
