@@ -540,14 +540,20 @@ HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvar
         return E_INVALIDARG;
     if (!IsValidVariantType(V_VT(pvarSrc)) || !IsValidTarget(vt))
         return DISP_E_BADVARTYPE;
+    // Only a reference needs a copy of what it points at; values convert in place.
     VARIANT theValue;
     VariantInit(&theValue);
-    HRESULT hr = VariantCopyInd(&theValue, pvarSrc);
-    if (FAILED(hr))
-        return hr;
+    const VARIANT* theSource = pvarSrc;
+    HRESULT hr = S_OK;
+    if (V_VT(pvarSrc) & VT_BYREF) {
+        hr = VariantCopyInd(&theValue, pvarSrc);
+        if (FAILED(hr))
+            return hr;
+        theSource = &theValue;
+    }
     VARIANT theResult;
     VariantInit(&theResult);
-    hr = ConvertValue(&theResult, &theValue, wFlags, vt, 0);
+    hr = ConvertValue(&theResult, theSource, wFlags, vt, 0);
     VariantClear(&theValue);
     if (SUCCEEDED(hr))
         hr = VariantClear(pvargDest);
