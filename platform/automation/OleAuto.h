@@ -28,10 +28,19 @@ HRESULT WINAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 // VT_CY, VT_DATE, VT_BOOL, VT_BSTR, VT_ERROR and VT_DISPATCH (through its value
 // property): numbers to integers round half to even, overflow is DISP_E_OVERFLOW,
 // unparsable text DISP_E_TYPEMISMATCH.
+// VT_BOOL to text is "-1"/"0" unless VARIANT_ALPHABOOL asks for "True"/"False"; doubles
+// print with 15 significant digits; dates read and print as "M/D/YYYY h:mm:ss AM" or
+// "YYYY-MM-DD"; on failure pvargDest is left as it was.
 HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
 HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
                                    VARTYPE vt);
 
+// Safe arrays of VT_I1..VT_UINT, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL, VT_ERROR,
+// VT_DECIMAL, VT_BSTR, VT_UNKNOWN, VT_DISPATCH and VT_VARIANT. rgsabound and rgIndices
+// name dimension 1 first; dimension 1 varies fastest in pvData. A locked array cannot
+// be destroyed (DISP_E_ARRAYISLOCKED); null arrays and pointers give E_INVALIDARG,
+// indices outside the bounds DISP_E_BADINDEX. SafeArrayPutElement takes a BSTR or an
+// interface pointer itself as pv, any other type by address, and stores a copy.
 SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);

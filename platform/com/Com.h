@@ -42,6 +42,9 @@ void WINAPI CoUninitialize();
 
 // Looks the CLSID up under HKCR\CLSID\{..}\InprocServer32, loads that module with dlopen
 // (once per path and process) and asks its DllGetClassObject.
+// Errors: REGDB_E_CLASSNOTREG (no InprocServer32 entry, or no in-process context
+// asked for), CO_E_DLLNOTFOUND (no such file), CO_E_ERRORINDLL (not loadable, or no
+// DllGetClassObject); otherwise what DllGetClassObject answers.
 HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid, LPVOID* ppv);
 HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 // Asks every loaded module's DllCanUnloadNow and unloads those that answer S_OK.
@@ -53,6 +56,8 @@ HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 HRESULT WINAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (38 units plus terminator; cchMax >= 39).
 int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
+// Braced text, or a registered ProgID; anything else is CO_E_CLASSSTRING (the result is
+// then CLSID_NULL). IIDFromString takes braced text only.
 HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 HRESULT WINAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid);
 
