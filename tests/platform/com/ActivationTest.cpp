@@ -2,9 +2,12 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +131,27 @@ TEST_F(Activation, FailuresNameTheirCause)
     EXPECT_EQ(CoCreateInstance(kOtherClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &theObject),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(theObject, nullptr);
+}
+
+TEST_F(Activation, ThreadsActivateConcurrently)
+{
+    std::vector<std::thread> theThreads;
+    std::atomic<int> theCreated{0};
+    for (int i = 0; i < 4; ++i) {
+        theThreads.emplace_back([&] {
+            for (int j = 0; j < 20; ++j) {
+                IUnknown* theObject = nullptr;
+                if (SUCCEEDED(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                               reinterpret_cast<void**>(&theObject)))) {
+                    ++theCreated;
+                    theObject->Release();
+                }
+            }
+        });
+    }
+    for (std::thread& theThread : theThreads)
+        theThread.join();
+    EXPECT_EQ(theCreated, 80);
 }
 
 }  // namespace
