@@ -3,7 +3,9 @@
 // which is what pages written for the classic engine on an English server expect.
 #include "VarFormat.h"
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 
 namespace ferrolift::platform {
@@ -99,6 +101,30 @@ bool ScanDecimal(std::u16string_view inText, std::string& outAscii, bool& outInt
         return false;
     outAscii.assign(inText.begin(), inText.end());
     return true;
+}
+
+// The power of ten of the leading digit of checked decimal text, roughly: positive for
+// large numbers, negative for tiny ones (the exponent is clamped, so huge ones stay
+// finite).
+long DecimalMagnitude(const std::string& inAscii)
+{
+    const size_t theExpAt = inAscii.find_first_of("eE");
+    const std::string theMantissa = inAscii.substr(0, theExpAt);
+    long theExp = 0;
+    if (theExpAt != std::string::npos) {
+        const char* theStart = inAscii.c_str() + theExpAt + 1;
+        theStart += *theStart == '+';
+        for (const char* p = *theStart == '-' ? theStart + 1 : theStart; *p; ++p)
+            theExp = std::min(theExp * 10 + (*p - '0'), 100000000L);
+        theExp = *theStart == '-' ? -theExp : theExp;
+    }
+    const size_t thePoint = std::min(theMantissa.find('.'), theMantissa.size());
+    const size_t theFirst = theMantissa.find_first_not_of("0.");
+    if (theFirst == std::string::npos)
+        return LONG_MIN;   // zero
+    const long theLead = theFirst < thePoint ? static_cast<long>(thePoint - theFirst - 1)
+                                             : -static_cast<long>(theFirst - thePoint);
+    return theLead + theExp;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (the classic era/day-of-era method).
@@ -253,8 +279,7 @@ HRESULT ParseNumber(std::u16string_view inText, Number& outValue)
     const auto theResult = std::from_chars(theAscii.data(), theEnd, theReal);
     if (theResult.ec == std::errc::result_out_of_range) {
         // Underflow reads as zero; only magnitudes beyond a double overflow.
-        if (theAscii.find_first_of("eE") != std::string::npos &&
-            theAscii.find("e-") == std::string::npos && theAscii.find("E-") == std::string::npos)
+        if (DecimalMagnitude(theAscii) > 0)
             return DISP_E_OVERFLOW;
         theReal = 0;
     } else if (theResult.ec != std::errc()) {

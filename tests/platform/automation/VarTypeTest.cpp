@@ -61,6 +61,11 @@ TEST(VarType, TextToNumbers)
         {u"-2147483648", VT_I4, S_OK, -2147483648.0},
         {u"18446744073709551615", VT_UI8, S_OK, 18446744073709551615.0},
         {u"1e400", VT_R8, DISP_E_OVERFLOW, 0},
+        {u"1e-400", VT_R8, S_OK, 0},
+        {u"0.0000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         u"00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         u"00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         u"00000000000000000000000000000000000000000000000000000000000000000000000001e-10", VT_R8, S_OK, 0},
         {u"1e39", VT_R4, DISP_E_OVERFLOW, 0},
         {u"", VT_I4, DISP_E_TYPEMISMATCH, 0},
         {u"   ", VT_I4, DISP_E_TYPEMISMATCH, 0},
@@ -88,6 +93,17 @@ TEST(VarType, TextToNumbers)
             EXPECT_EQ(V_VT(&theResult.v), VT_EMPTY) << "failure leaves the destination alone";
         }
     }
+}
+
+TEST(VarType, VeryLongNumbersOverflowInsteadOfReadingAsZero)
+{
+    Var theText, theResult;
+    V_VT(&theText.v) = VT_BSTR;
+    V_BSTR(&theText.v) = SysAllocStringLen(nullptr, 400);
+    for (int i = 0; i < 400; ++i)
+        V_BSTR(&theText.v)[i] = i == 380 ? u'.' : u'9';
+    EXPECT_EQ(VariantChangeType(&theResult.v, &theText.v, 0, VT_R8), DISP_E_OVERFLOW);
+    EXPECT_EQ(VariantChangeType(&theResult.v, &theText.v, 0, VT_I4), DISP_E_OVERFLOW);
 }
 
 TEST(VarType, NumbersToIntegersRoundHalfToEvenAndCheckRange)
