@@ -10,6 +10,18 @@
 
 #include <eh.h>
 
+// Faults must reach the component's translator, not the sanitizer's report; and a
+// translated fault leaves its signal handler by throwing, which the thread sanitizer
+// would otherwise take for staying inside the handler.
+extern "C" const char* __asan_default_options()
+{
+    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0";
+}
+extern "C" const char* __tsan_default_options()
+{
+    return "report_signal_unsafe=0";
+}
+
 namespace {
 
 std::string SystemText(DWORD inCode)
@@ -148,12 +160,6 @@ TEST(SystemExceptionTest, TranslatorThrowsTheFaultAsSException)
         EXPECT_EQ(theException.dataAddress, 0x10u);
         EXPECT_NE(theException.codeAddress, 0u);
     }
-}
-
-TEST(SystemExceptionTest, ThisHostIsNoNt5)
-{
-    // Only NT 5.x hosts default AutoRecover to off; this platform reports a later version.
-    EXPECT_NE(OsGeneration(), 6);
 }
 
 }  // namespace

@@ -51,13 +51,6 @@ TEST_F(UtilitiesTest, AppendCutsTheSourceToWhatFits)
     EXPECT_EQ(mMachine.CountEvents("(len1 + len2 < inArraySize)"), 1);
 }
 
-TEST_F(UtilitiesTest, ReplaceCharStopsAtTheTerminator)
-{
-    char theText[] = "a\rb\nc\0\r";
-    ReplaceChar(theText, '\r', ' ');
-    EXPECT_EQ(std::string(theText, sizeof theText - 1), std::string("a b\nc\0\r", 7));
-}
-
 const char* NaiveFind(const char* inStart, const char* inPattern, const char* inEnd)
 {
     const size_t theLength = std::strlen(inPattern);
