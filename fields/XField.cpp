@@ -1,7 +1,14 @@
 // XField.cpp: one value of one field of an upload.
 #include "fields/XField.h"
 
+#include "decode/MacBinary.h"
+#include "decode/MacFileTypes.h"
+#include "fields/FieldSaver.h"
+#include "fields/Names.h"
+#include "intake/XForm.h"
 #include "server/TypeLibrary.h"
+#include "support/FileUtilities.h"
+#include "support/Utilities.h"
 
 namespace {
 
@@ -16,11 +23,65 @@ const ClassIdentity& XField::Identity()
     return theIdentity;
 }
 
+void XField::Attach(XForm* inForm, LONG inGroup, LONG inValue)
+{
+    mForm.assign(inForm);
+    mGroup = inGroup;
+    mValue = inValue;
+}
+
+const FieldEntry* XField::Entry() const
+{
+    if (!mForm)
+        _com_issue_error(E_POINTER);
+    const FieldGroup* theGroup = mForm->Group(mGroup);
+    return theGroup != nullptr ? theGroup->Entry(mValue) : nullptr;
+}
+
+XField::Bytes XField::DecodedBytes(const FieldEntry* inEntry)
+{
+    Bytes theBytes;
+    if (inEntry == nullptr)
+        return theBytes;
+    theBytes.data = inEntry->data;
+    theBytes.length = inEntry->length;
+    if (!IsMacBinary(inEntry->contentType.c_str(), inEntry->data, inEntry->length))
+        return theBytes;
+    const MacBinaryView theView(inEntry->data, inEntry->length);
+    theBytes.data = theView.DataFork();
+    theBytes.length = DataForkLength(theView);
+    theBytes.macBinary = true;
+    return theBytes;
+}
+
+HRESULT XField::CopyText(const WCHAR* inText, BSTR* outText)
+{
+    *outText = SysAllocString(inText != nullptr ? inText : u"");
+    return *outText != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+void XField::AnalyseImage()
+{
+    const FieldEntry* theEntry = Entry();
+    if (mImage.computed || theEntry == nullptr || theEntry->data == nullptr || theEntry->length == 0)
+        return;
+    const Bytes theBytes = DecodedBytes(theEntry);
+    DetectImage(mImage, theBytes.data, static_cast<DWORD>(theBytes.length));
+    mImage.computed = true;
+}
+
 HRESULT XField::get_Content(BSTR* outContent)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outContent);
-        return E_NOTIMPL;
+        *outContent = nullptr;
+        const FieldEntry* theEntry = Entry();
+        if (theEntry == nullptr)
+            return S_OK;
+        const Bytes theBytes = DecodedBytes(theEntry);
+        *outContent = MultiByteToBSTR(mForm->CodePage(), reinterpret_cast<const char*>(theBytes.data),
+                                      theBytes.data != nullptr ? theBytes.length : 0);
+        return *outContent != nullptr ? S_OK : E_OUTOFMEMORY;
     });
 }
 
@@ -28,7 +89,11 @@ HRESULT XField::get_Name(BSTR* outName)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outName);
-        return E_NOTIMPL;
+        *outName = nullptr;
+        Entry();
+        const FieldGroup* theGroup = mForm->Group(mGroup);
+        *outName = MultiByteToBSTR(CP_ACP, theGroup != nullptr ? theGroup->Name() : "", -1);
+        return *outName != nullptr ? S_OK : E_OUTOFMEMORY;
     });
 }
 
@@ -36,7 +101,8 @@ HRESULT XField::get_Length(LONG* outLength)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outLength);
-        return E_NOTIMPL;
+        *outLength = DecodedBytes(Entry()).length;
+        return S_OK;
     });
 }
 
@@ -44,7 +110,10 @@ HRESULT XField::get_FileExists(VARIANT_BOOL* outExists)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outExists);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        const bool theExists = theEntry != nullptr && !theEntry->rawPath.empty() && theEntry->length != 0;
+        *outExists = theExists ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
     });
 }
 
@@ -52,7 +121,8 @@ HRESULT XField::get_SafeFileName(BSTR* outName)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outName);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        return CopyText(theEntry != nullptr ? theEntry->safeName.c_str() : nullptr, outName);
     });
 }
 
@@ -60,7 +130,16 @@ HRESULT XField::get_FileType(BSTR* outType)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outType);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        if (theEntry == nullptr)
+            return CopyText(nullptr, outType);
+        if (!DecodedBytes(theEntry).macBinary)
+            return CopyText(PathExtension(theEntry->rawPath.c_str()), outType);
+        const MacBinaryView theView(theEntry->data, theEntry->length);
+        char theExtension[kMacExtensionLength] = {};
+        MacTypeToExtension(theView.FileType(), theView.FileCreator(), theExtension);
+        *outType = MultiByteToBSTR(CP_ACP, theExtension, -1);
+        return *outType != nullptr ? S_OK : E_OUTOFMEMORY;
     });
 }
 
@@ -68,7 +147,8 @@ HRESULT XField::get_FileName(BSTR* outName)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outName);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        return CopyText(theEntry != nullptr ? theEntry->urlSafeName.c_str() : nullptr, outName);
     });
 }
 
@@ -76,7 +156,8 @@ HRESULT XField::get_MIMEType(BSTR* outType)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outType);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        return CopyText(theEntry != nullptr ? theEntry->contentType.c_str() : nullptr, outType);
     });
 }
 
@@ -84,7 +165,8 @@ HRESULT XField::get_MacBinary(VARIANT_BOOL* outMacBinary)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outMacBinary);
-        return E_NOTIMPL;
+        *outMacBinary = DecodedBytes(Entry()).macBinary ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
     });
 }
 
@@ -92,7 +174,10 @@ HRESULT XField::get_Data(VARIANT* outData)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outData);
-        return E_NOTIMPL;
+        VariantInit(outData);
+        const Bytes theBytes = DecodedBytes(Entry());
+        const DWORD theLength = theBytes.data != nullptr ? static_cast<DWORD>(theBytes.length) : 0;
+        return PtrToVARIANT(theBytes.data, theLength, outData);
     });
 }
 
@@ -100,7 +185,12 @@ HRESULT XField::get_Resource(VARIANT* outData)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outData);
-        return E_NOTIMPL;
+        VariantInit(outData);
+        const FieldEntry* theEntry = Entry();
+        if (theEntry == nullptr || !DecodedBytes(theEntry).macBinary)
+            return PtrToVARIANT(nullptr, 0, outData);
+        const MacBinaryView theView(theEntry->data, theEntry->length);
+        return PtrToVARIANT(FindResourceFork(theView), static_cast<DWORD>(ResourceForkLength(theView)), outData);
     });
 }
 
@@ -108,7 +198,8 @@ HRESULT XField::get_RawFilePath(BSTR* outPath)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outPath);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        return CopyText(theEntry != nullptr ? theEntry->rawPath.c_str() : nullptr, outPath);
     });
 }
 
@@ -116,7 +207,8 @@ HRESULT XField::get_RawFileName(BSTR* outName)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outName);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        return CopyText(theEntry != nullptr ? LastPathComponent(theEntry->rawPath.c_str()) : nullptr, outName);
     });
 }
 
@@ -124,7 +216,8 @@ HRESULT XField::get_RawFileType(BSTR* outType)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outType);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        return CopyText(theEntry != nullptr ? PathExtension(theEntry->rawPath.c_str()) : nullptr, outType);
     });
 }
 
@@ -132,7 +225,9 @@ HRESULT XField::get_RawLength(LONG* outLength)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outLength);
-        return E_NOTIMPL;
+        const FieldEntry* theEntry = Entry();
+        *outLength = theEntry != nullptr ? theEntry->length : 0;
+        return S_OK;
     });
 }
 
@@ -140,7 +235,11 @@ HRESULT XField::get_RawData(VARIANT* outData)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outData);
-        return E_NOTIMPL;
+        VariantInit(outData);
+        const FieldEntry* theEntry = Entry();
+        if (theEntry == nullptr || theEntry->data == nullptr)
+            return PtrToVARIANT(nullptr, 0, outData);
+        return PtrToVARIANT(theEntry->data, static_cast<DWORD>(theEntry->length), outData);
     });
 }
 
@@ -148,7 +247,9 @@ HRESULT XField::get_ImageType(ferImageType* outType)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outType);
-        return E_NOTIMPL;
+        AnalyseImage();
+        *outType = mImage.type;
+        return S_OK;
     });
 }
 
@@ -156,7 +257,9 @@ HRESULT XField::get_ImageWidth(LONG* outWidth)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outWidth);
-        return E_NOTIMPL;
+        AnalyseImage();
+        *outWidth = mImage.width;
+        return S_OK;
     });
 }
 
@@ -164,11 +267,47 @@ HRESULT XField::get_ImageHeight(LONG* outHeight)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outHeight);
-        return E_NOTIMPL;
+        AnalyseImage();
+        *outHeight = mImage.height;
+        return S_OK;
     });
 }
 
-HRESULT XField::Save(BSTR /*inPath*/)
+void XField::WriteTo(const WCHAR* inTarget, BOOL inOverwrite, BOOL inStreams)
 {
-    return RunMember(this, kSource, __LINE__, []() -> HRESULT { return E_NOTIMPL; });
+    const FieldEntry* theEntry = Entry();
+    if (theEntry == nullptr || theEntry->data == nullptr) {
+        WriteWholeFile(inTarget, nullptr, 0, inOverwrite);
+        return;
+    }
+    if (DecodedBytes(theEntry).macBinary) {
+        SaveMacBinary(MacBinaryView(theEntry->data, theEntry->length), inTarget, inOverwrite, inStreams);
+        return;
+    }
+    WriteWholeFile(inTarget, theEntry->data, static_cast<DWORD>(theEntry->length), inOverwrite);
+}
+
+HRESULT XField::Save(BSTR inPath)
+{
+    return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
+        Entry();
+        VARIANT_BOOL theAbsolute = VARIANT_FALSE;
+        VARIANT_BOOL theOverwrite = VARIANT_FALSE;
+        VARIANT_BOOL theStreams = VARIANT_TRUE;
+        mForm->get_AbsolutePath(&theAbsolute);
+        mForm->get_Overwrite(&theOverwrite);
+        mForm->get_Streams(&theStreams);
+
+        ErrorRecord theErrors;
+        WCHAR theTarget[MAX_PATH];
+        mForm->ResolveTarget(inPath, theAbsolute == VARIANT_TRUE, theTarget, theErrors);
+        if (!theErrors.HasError()) {
+            WriteTo(theTarget, theOverwrite != VARIANT_FALSE, theStreams != VARIANT_FALSE);
+            if (GetLastError() != 0)
+                theErrors.SetSystemError(GetLastError());
+        }
+        if (!theErrors.HasError())
+            return S_OK;
+        return ReportError(theErrors.Describe(), theErrors.DerivedResult());
+    });
 }

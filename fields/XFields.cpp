@@ -1,7 +1,13 @@
 // XFields.cpp: the values of one field name.
 #include "fields/XFields.h"
 
+#include <vector>
+
+#include "fields/FieldEnumerator.h"
+#include "fields/XField.h"
+#include "intake/XForm.h"
 #include "server/TypeLibrary.h"
+#include "support/UniqueVariant.h"
 
 namespace {
 
@@ -16,19 +22,74 @@ const ClassIdentity& XFields::Identity()
     return theIdentity;
 }
 
+void XFields::Attach(XForm* inForm, LONG inGroup)
+{
+    mForm.assign(inForm);
+    mGroup = inGroup;
+}
+
+LONG XFields::EntryCount() const
+{
+    if (!mForm)
+        _com_issue_error(E_POINTER);
+    const FieldGroup* theGroup = mForm->Group(mGroup);
+    return theGroup != nullptr ? theGroup->EntryCount() : 0;
+}
+
+HRESULT XFields::MakeField(LONG inValue, IDispatch** outField)
+{
+    ComPtr<IXField> theField;
+    const HRESULT hr = XField::CreateInstance(nullptr, IID_IXField, theField.put_void());
+    if (FAILED(hr))
+        return hr;
+    static_cast<XField*>(theField.get())->Attach(mForm.get(), mGroup, inValue);
+    *outField = theField.detach();
+    return S_OK;
+}
+
 HRESULT XFields::get__NewEnum(IUnknown** outEnum)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outEnum);
-        return E_NOTIMPL;
+        *outEnum = nullptr;
+        std::vector<UniqueVariant> theFields(static_cast<size_t>(EntryCount()));
+        for (size_t i = 0; i < theFields.size(); ++i) {
+            VARIANT* theItem = theFields[i].get();
+            IDispatch* theField = nullptr;
+            if (FAILED(MakeField(static_cast<LONG>(i), &theField))) {
+                theFields.resize(i);
+                break;
+            }
+            V_VT(theItem) = VT_DISPATCH;
+            V_DISPATCH(theItem) = theField;
+        }
+        return FieldEnumerator::Create(std::move(theFields), outEnum);
     });
 }
 
-HRESULT XFields::get_Item(VARIANT /*inIndex*/, VARIANT* outVal)
+HRESULT XFields::get_Item(VARIANT inIndex, VARIANT* outVal)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outVal);
-        return E_NOTIMPL;
+        VariantInit(outVal);
+        EntryCount();
+        LONG theNumber = 0;
+        if (V_VT(&inIndex) == VT_I4) {
+            theNumber = V_I4(&inIndex);
+        } else {
+            UniqueVariant theConverted;
+            const HRESULT hr = VariantChangeType(theConverted.get(), &inIndex, 0, VT_I4);
+            if (FAILED(hr))
+                return hr;
+            theNumber = V_I4(theConverted.get());
+        }
+        IDispatch* theField = nullptr;
+        const HRESULT hr = MakeField(theNumber - 1, &theField);
+        if (FAILED(hr))
+            return hr;
+        V_VT(outVal) = VT_DISPATCH;
+        V_DISPATCH(outVal) = theField;
+        return S_OK;
     });
 }
 
@@ -36,6 +97,7 @@ HRESULT XFields::get_Count(LONG* outCount)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outCount);
-        return E_NOTIMPL;
+        *outCount = EntryCount();
+        return S_OK;
     });
 }

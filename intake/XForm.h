@@ -1,13 +1,18 @@
-// XForm.h: the form object a page creates to receive an upload (interface IXForm).
+// XForm.h: the form object a page creates to receive an upload (interface IXForm). It
+// owns the upload reader and the impersonation, carries the options that saving reads,
+// and hands out field collections by name or number.
 //
 //   ComPtr<IXForm> theForm;
 //   XForm::CreateInstance(nullptr, IID_IXForm, theForm.put_void());
-//
-// Every member runs in the member frame; this first version answers E_NOTIMPL.
+//   theForm->put_MaxUploadSize(1 << 20);     // before the first reading member
+//   LONG theCount = 0;
+//   theForm->get_Count(&theCount);           // runs the intake once
 #pragma once
 
+#include "intake/Multipart.h"
 #include "server/Interfaces.h"
 #include "server/ObjectBase.h"
+#include "support/Impersonator.h"
 
 /// The XForm class.
 class XForm : public ObjectBase<XForm, IXForm> {
@@ -16,6 +21,16 @@ public:
 
     /// CLSID, interface, error source and type description of the class.
     static const ClassIdentity& Identity();
+
+    /// The group at a 0-based position of the upload, or null. Fields and collections
+    /// read it without the form's lock: groups change only through Read.
+    const FieldGroup* Group(LONG inPosition) const { return mReader.GetGroup(inPosition); }
+    /// The code page of every text conversion (0: the system ANSI page).
+    UINT CodePage() const { return mReader.GetCodePage(); }
+    /// Resolves a Save path under the form's lock into outTarget[MAX_PATH]: physical
+    /// paths by the code-page rule, virtual ones through the page's server. Failures go
+    /// into inOutErrors (nothing else is touched).
+    void ResolveTarget(const WCHAR* inPath, bool inIsPhysical, WCHAR* outTarget, ErrorRecord& inOutErrors);
 
     HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** outEnum) override;
     HRESULT STDMETHODCALLTYPE get_Item(VARIANT inIndex, VARIANT* outVal) override;
@@ -38,4 +53,21 @@ public:
     HRESULT STDMETHODCALLTYPE SetUser(BSTR inName, BSTR inPassword, BSTR inDomain) override;
     HRESULT STDMETHODCALLTYPE Read(BSTR inPath) override;
     HRESULT STDMETHODCALLTYPE Save(BSTR inPath) override;
+
+private:
+    /// Runs the intake once; every later call reports the same failure again.
+    HRESULT Intake();
+    /// The group position inIndex selects: a name first, then a 1-based number.
+    /// Fails with the integer conversion's code.
+    HRESULT FindPosition(VARIANT& inIndex, LONG& outPosition);
+    /// User (inWantDomain false) or Domain of the calling thread's account.
+    HRESULT AccountName(bool inWantDomain, BSTR* outName);
+
+    // Declared first so that it is destroyed last: the impersonation ends before the
+    // reader finishes its progress record.
+    Multipart mReader;
+    Impersonator mImpersonator;
+    VARIANT_BOOL mAbsolutePath = VARIANT_FALSE;
+    VARIANT_BOOL mOverwrite = VARIANT_FALSE;
+    VARIANT_BOOL mStreams = VARIANT_TRUE;
 };
