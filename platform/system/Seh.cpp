@@ -1,6 +1,9 @@
 // Structured-exception translation: hardware faults become calls of the faulting
-// thread's translator, made from the signal handler so that the translator's C++ throw
-// unwinds through the signal frame into the code that faulted.
+// thread's translator. The signal handler does not call it: it records the fault and
+// makes the interrupted thread resume in a trampoline, as if the faulting instruction had
+// called it. The translator then runs outside signal context (so it may allocate, and
+// sanitizers see no throw out of a signal handler), and its C++ throw unwinds from the
+// trampoline into the code that faulted.
 #include "Seh.h"
 
 #include <csignal>
@@ -9,10 +12,44 @@
 #include <pthread.h>
 #include <ucontext.h>
 
+extern "C" void FerroliftFaultTrampoline();
+extern "C" [[noreturn]] void FerroliftRaisePendingFault();
+
+// Entered with the faulting frame's registers and an unknown stack alignment: keeps a
+// frame pointer so the unwinder can find its way back, aligns the stack, and reports.
+asm(R"(
+    .text
+    .globl FerroliftFaultTrampoline
+    .hidden FerroliftFaultTrampoline
+    .type FerroliftFaultTrampoline, @function
+FerroliftFaultTrampoline:
+    .cfi_startproc
+    pushq %rbp
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbp, -16
+    movq %rsp, %rbp
+    .cfi_def_cfa_register %rbp
+    andq $-16, %rsp
+    call FerroliftRaisePendingFault
+    ud2
+    .cfi_endproc
+    .size FerroliftFaultTrampoline, .-FerroliftFaultTrampoline
+)");
+
 namespace {
 
 // Read from the signal handler: initial-exec TLS needs no allocation there.
 thread_local _se_translator_function tTranslator __attribute__((tls_model("initial-exec"))) = nullptr;
+
+// The fault that the trampoline is about to report on this thread.
+struct PendingFault {
+    EXCEPTION_RECORD record;
+    CONTEXT context;
+    EXCEPTION_POINTERS pointers;
+    _se_translator_function translator;
+    int signal;
+};
+thread_local PendingFault tPending __attribute__((tls_model("initial-exec")));
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 struct sigaction gPrevious[4];
@@ -127,6 +164,21 @@ void Forward(int inSignal, siginfo_t* inInfo, void* inContext)
         ::raise(inSignal);
 }
 
+// Makes the interrupted thread continue in FerroliftFaultTrampoline with a return
+// address one byte past the faulting instruction: the unwinder looks up "return address
+// minus one", which is then the faulting instruction itself.
+[[gnu::no_sanitize_address]] void DivertToTrampoline(ucontext_t* inContext)
+{
+#if defined(__x86_64__)
+    greg_t* theRegs = inContext->uc_mcontext.gregs;
+    theRegs[REG_RSP] -= 8;
+    *reinterpret_cast<greg_t*>(theRegs[REG_RSP]) = theRegs[REG_RIP] + 1;
+    theRegs[REG_RIP] = reinterpret_cast<greg_t>(&FerroliftFaultTrampoline);
+#else
+#error "structured-exception translation needs the register layout of this machine"
+#endif
+}
+
 void HandleFault(int inSignal, siginfo_t* inInfo, void* inContext)
 {
     const _se_translator_function theTranslator = tTranslator;
@@ -134,19 +186,15 @@ void HandleFault(int inSignal, siginfo_t* inInfo, void* inContext)
         Forward(inSignal, inInfo, inContext);
         return;
     }
-    const ucontext_t* theContext = static_cast<const ucontext_t*>(inContext);
-    CONTEXT theRegisters {};
-    FillContext(theContext, theRegisters);
-    EXCEPTION_RECORD theRecord {};
-    FillRecord(inSignal, inInfo, theContext, theRegisters, theRecord);
-    EXCEPTION_POINTERS thePointers {&theRecord, &theRegisters};
-    // Leaving by a throw skips the signal return that would restore the mask.
-    sigset_t theSet;
-    ::sigemptyset(&theSet);
-    ::sigaddset(&theSet, inSignal);
-    ::pthread_sigmask(SIG_UNBLOCK, &theSet, nullptr);
-    theTranslator(theRecord.ExceptionCode, &thePointers);
-    Forward(inSignal, inInfo, inContext);  // the translator returned: unhandled
+    ucontext_t* theContext = static_cast<ucontext_t*>(inContext);
+    PendingFault& thePending = tPending;
+    thePending = PendingFault {};
+    FillContext(theContext, thePending.context);
+    FillRecord(inSignal, inInfo, theContext, thePending.context, thePending.record);
+    thePending.pointers = EXCEPTION_POINTERS {&thePending.record, &thePending.context};
+    thePending.translator = theTranslator;
+    thePending.signal = inSignal;
+    DivertToTrampoline(theContext);
 }
 
 void InstallHandlers()
@@ -161,6 +209,19 @@ void InstallHandlers()
 }
 
 }  // namespace
+
+// Runs on the faulting thread, outside the signal handler. The translator throws; if it
+// returns, the fault stays unhandled and the process dies of the signal.
+extern "C" [[noreturn]] [[gnu::visibility("hidden")]] void FerroliftRaisePendingFault()
+{
+    PendingFault& thePending = tPending;
+    thePending.translator(thePending.record.ExceptionCode, &thePending.pointers);
+    struct sigaction theDefault {};
+    theDefault.sa_handler = SIG_DFL;
+    ::sigaction(thePending.signal, &theDefault, nullptr);
+    ::raise(thePending.signal);
+    ::abort();
+}
 
 extern "C" _se_translator_function _set_se_translator(_se_translator_function inFunction)
 {
