@@ -17,9 +17,13 @@ var theNames = [];
 try {
   // The code page choice travels in the upload itself; its digits read the same in
   // every code page, so it is read first and then applied to everything else.
-  var theCodePage = Number(String(theForm("codepage")(1).Content));
-  if (!isNaN(theCodePage) && theForm("codepage").Count > 0) theForm.CodePage = theCodePage;
   for (var e = new Enumerator(theForm); !e.atEnd(); e.moveNext()) theNames.push(e.item());
+  // A name that is not in the form reads as a number and fails, so look first.
+  for (var n = 0; n < theNames.length; n++) {
+    if (theNames[n].toLowerCase() != "codepage") continue;
+    var theCodePage = Number(String(theForm(theNames[n])(1).Content));
+    if (!isNaN(theCodePage)) theForm.CodePage = theCodePage;
+  }
 } catch (err) {
   theFailure = err;
 }

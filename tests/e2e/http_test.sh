@@ -10,6 +10,7 @@ files=$WORK/files
 mkdir -p "$files"
 
 multi_file_upload() {
+  local name
   make_file "$files/first.bin" 300000
   make_file "$files/second file.dat" 70000
   cp "$SOURCE_DIR/examples/site/style.css" "$files/style.css"
