@@ -158,7 +158,7 @@ TEST_F(FormTest, SaveThenReadGivesTheSameFields)
     UniqueVariant theMissing = Text(u"/up/missing.body");
     Script::Outcome theFailed = Script::Run(theReader.get(), u"Read", {theMissing.get()});
     EXPECT_EQ(theFailed.hr, E_FAIL);
-    EXPECT_NE(theFailed.description.find("Unable to read file. A Windows error"), std::string::npos)
+    EXPECT_NE(theFailed.description.find("Unable to read file.\nA Windows error occurred that indicates that a file could not be found"), std::string::npos)
         << theFailed.description;
     EXPECT_EQ(NumberOf(theReader.get(), u"Count"), -99999);   // the failure repeats
 }
