@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
-#include <pthread.h>
 #include <ucontext.h>
 
 extern "C" void FerroliftFaultTrampoline();
