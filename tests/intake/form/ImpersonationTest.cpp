@@ -1,0 +1,113 @@
+// SetUser for real: a throw-away account logged on through the form, the account a saved
+// file belongs to, the calling thread only, wrong passwords, and the end of the
+// impersonation by an empty name or the form's destruction. Needs root.
+#include "intake/XForm.h"
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/TestPage.h"
+#include "fields/Script.h"
+#include "fields/UploadBody.h"
+#include "platform/security/TestAccount.h"
+#include "server/ScratchMachine.h"
+#include "support/Impersonator.h"
+
+namespace {
+
+using Script::Text;
+using Script::TextOf;
+using ferrolift::test::Wide;
+
+/// The account the calling thread runs as.
+std::string ThreadUser()
+{
+    char theUser[kAccountNameSize] = {}, theDomain[kAccountNameSize] = {};
+    bool theUsedProcess = false;
+    return GetTokenAccount(theUser, theDomain, theUsedProcess) ? theUser : "<error>";
+}
+
+class ImpersonationTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { sAccount = TestAccount::Create("fltform"); }
+    static void TearDownTestSuite() { sAccount.reset(); }
+
+    void SetUp() override
+    {
+        if (!sAccount)
+            GTEST_SKIP() << (TestAccount::Unavailable().empty() ? "account not made" : TestAccount::Unavailable());
+        SetSettingDword("EnableImpersonation", 1);
+        // The settings must stay readable while the thread runs as the account.
+        ::chmod(mMachine.Folder().c_str(), 0755);
+        ::chmod((mMachine.Folder() + "/registry.reg").c_str(), 0644);
+        ::chmod(mFolder.Path().c_str(), 0777);
+        mForm = Script::NewForm();
+        mProcessUser = ThreadUser();
+    }
+
+    Script::Outcome SetUser(const std::string& inName, const std::string& inPassword)
+    {
+        UniqueVariant theName = Text(Wide(inName));
+        UniqueVariant thePassword = Text(Wide(inPassword));
+        return Script::Run(mForm.get(), u"SetUser", {theName.get(), thePassword.get()});
+    }
+
+    static inline std::unique_ptr<TestAccount> sAccount;
+    ScratchMachine mMachine;
+    ferrolift::test::ScopedTempFolder mFolder;
+    ComPtr<IDispatch> mForm;
+    std::string mProcessUser;
+};
+
+TEST_F(ImpersonationTest, SavedFileBelongsToTheAccountWhileOtherThreadsKeepTheProcessIdentity)
+{
+    ferrolift::test::TestPage thePage(UploadBody().File("f", "a.txt", "text/plain", "owned").Text());
+    ASSERT_EQ(SetUser(sAccount->name(), sAccount->password()).hr, S_OK);
+    EXPECT_EQ(TextOf(mForm.get(), u"User"), sAccount->name());
+    EXPECT_NE(TextOf(mForm.get(), u"Domain"), "<error>");
+
+    std::string theOtherUser;
+    std::thread([&] { theOtherUser = ThreadUser(); }).join();
+    EXPECT_EQ(theOtherUser, mProcessUser);
+
+    Script::Put(mForm.get(), u"AbsolutePath", Script::Bool(true));
+    UniqueVariant theName = Text(u"f");
+    ComPtr<IDispatch> theGroup = Script::Object(mForm.get(), u"Item", {theName.get()});
+    UniqueVariant theOne = Script::Long(1);
+    ComPtr<IDispatch> theField = Script::Object(theGroup.get(), u"Item", {theOne.get()});
+    UniqueVariant thePath = Text(Wide(mFolder / "owned.txt"));
+    ASSERT_EQ(Script::Run(theField.get(), u"Save", {thePath.get()}).hr, S_OK);
+    struct stat theInfo = {};
+    ASSERT_EQ(::stat((mFolder / "owned.txt").c_str(), &theInfo), 0);
+    const passwd* theAccount = ::getpwnam(sAccount->name().c_str());
+    ASSERT_NE(theAccount, nullptr);
+    EXPECT_EQ(theInfo.st_uid, theAccount->pw_uid);
+
+    ASSERT_EQ(SetUser("", "").hr, S_OK);   // an empty name only ends it
+    EXPECT_EQ(TextOf(mForm.get(), u"User"), mProcessUser);
+}
+
+TEST_F(ImpersonationTest, WrongPasswordGivesTheSystemText)
+{
+    Script::Outcome theOutcome = SetUser(sAccount->name(), "not the password");
+    EXPECT_EQ(theOutcome.hr, static_cast<HRESULT>(0x8004052E));
+    EXPECT_NE(theOutcome.description.find("The user name or password is incorrect."), std::string::npos)
+        << theOutcome.description;
+    EXPECT_EQ(ThreadUser(), mProcessUser);
+}
+
+TEST_F(ImpersonationTest, ThreadRevertsWhenTheFormDies)
+{
+    ASSERT_EQ(SetUser(sAccount->name(), sAccount->password()).hr, S_OK);
+    EXPECT_EQ(ThreadUser(), sAccount->name());
+    mForm.reset();
+    EXPECT_EQ(ThreadUser(), mProcessUser);
+}
+
+}  // namespace
