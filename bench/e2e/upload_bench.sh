@@ -68,8 +68,8 @@ measure() {
   echo "$label $seconds $(awk -v b="$bytes" -v s="$seconds" 'BEGIN {printf "%.1f", b / 1e6 / s}') $(cat "$work/rss") $(head -c 60 "$work/answer" | tr -s ' \n' '_')"
 }
 
-serve_cmd() { "$ferrolift" serve --root "$work/site" --threads 4 --timeout 120 --listen "127.0.0.1:$1"; }
-intake_cmd() { "$work/intake_server" "$1"; }
+serve_cmd() { exec "$ferrolift" serve --root "$work/site" --threads 4 --timeout 120 --listen "127.0.0.1:$1"; }
+intake_cmd() { exec "$work/intake_server" "$1"; }
 
 port=$(free_port)
 "$work/sink" "$port" & pids+=($!)
