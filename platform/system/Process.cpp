@@ -3,6 +3,8 @@
 
 #include "../errors/Errors.h"
 
+#include <mutex>
+#include <pthread.h>
 #include <cerrno>
 #include <cstring>
 #include <sys/random.h>
@@ -35,9 +37,26 @@ extern "C" void WINAPI ExitProcess(UINT uExitCode)
     ::_exit(static_cast<int>(uExitCode));
 }
 
+namespace {
+// Every lock entry asks for the thread id, and a system call per entry dominated the
+// cost of the progress registry: the id is kept per thread and forgotten in a forked
+// child, whose thread has a new one.
+thread_local DWORD tCachedThreadId = 0;
+
+void ForgetCachedThreadId()
+{
+    tCachedThreadId = 0;
+}
+}  // namespace
+
 extern "C" DWORD WINAPI GetCurrentThreadId()
 {
-    return static_cast<DWORD>(::gettid());
+    if (tCachedThreadId == 0) {
+        static std::once_flag sAtForkOnce;
+        std::call_once(sAtForkOnce, [] { ::pthread_atfork(nullptr, nullptr, ForgetCachedThreadId); });
+        tCachedThreadId = static_cast<DWORD>(::gettid());
+    }
+    return tCachedThreadId;
 }
 
 extern "C" DWORD WINAPI GetCurrentProcessId()
