@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 bool ModuleLoaded()
@@ -42,7 +44,8 @@ class Activation : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        mFile = std::string(FERROLIFT_BINARY_DIR) + "/test_platform_com.reg";
+        // ctest runs these tests as parallel processes: one file per process.
+        mFile = std::string(FERROLIFT_BINARY_DIR) + "/test_platform_com." + std::to_string(getpid()) + ".reg";
         std::remove(mFile.c_str());
         setenv("FERROLIFT_REGISTRY", mFile.c_str(), 1);
         SetDefault("Test.Object.1\\CLSID", kTestClassText);
