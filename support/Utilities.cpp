@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "support/Assertions.h"
+#include "support/ByteScan.h"
 #include "support/EventLogWriter.h"
 #include "support/UniqueSafeArray.h"
 
@@ -109,20 +110,7 @@ const char* FindInRange(const char* ptr, const char* inPattern, const char* maxp
         return ptr;
     if (static_cast<size_t>(maxptr - ptr) < theLength)
         return nullptr;
-    // memchr finds candidates for the first byte at memory speed; the second byte filters
-    // most false candidates before the full comparison.
-    const char* const theLast = maxptr - theLength;
-    const char theFirst = inPattern[0];
-    const char* p = ptr;
-    while (p <= theLast) {
-        p = static_cast<const char*>(std::memchr(p, theFirst, static_cast<size_t>(theLast - p) + 1));
-        if (p == nullptr)
-            return nullptr;
-        if (theLength == 1 || (p[1] == inPattern[1] && std::memcmp(p + 2, inPattern + 2, theLength - 2) == 0))
-            return p;
-        ++p;
-    }
-    return nullptr;
+    return ScanBytes(ptr, static_cast<size_t>(maxptr - ptr), inPattern, theLength);
 }
 
 const BYTE* FindInRange(const BYTE* inStart, const char* inPattern, const BYTE* inEnd)
