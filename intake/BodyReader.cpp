@@ -1,5 +1,6 @@
 #include "intake/BodyReader.h"
 
+#include "intake/CacheWriter.h"
 #include "progress/ProgressRegistry.h"
 #include "support/EventLogWriter.h"
 #include "support/MappedFileStream.h"
@@ -88,6 +89,7 @@ FileHandle CreateReadCache()
 HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inChunk, HANDLE inFile)
 {
     SetProgressBytes(inID, 0, static_cast<LONG>(inNumBytes));
+    CacheWriter theWriter(inFile);
     DWORD theRemaining = inNumBytes;
     HRESULT hr = S_OK;
     while (theRemaining != 0) {
@@ -106,9 +108,7 @@ HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
         DWORD theWriteError = 0;
         hr = AccessVARIANT(theBytes.get(), &theData, &theLength);
         if (SUCCEEDED(hr)) {
-            DWORD theDone = 0;
-            DWORD theWanted = static_cast<DWORD>(theLength);
-            theWritten = theWanted == 0 || (WriteFile(inFile, theData, theWanted, &theDone, nullptr) && theDone == theWanted);
+            theWritten = theWriter.Append(theData, static_cast<DWORD>(theLength));
             theWriteError = theWritten ? 0 : GetLastError();
             hr = UnaccessVARIANT(theBytes.get());
         }
@@ -119,6 +119,8 @@ HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
             return hr;
         SetProgressBytes(inID, static_cast<LONG>(inNumBytes - theRemaining), static_cast<LONG>(inNumBytes));
     }
+    if (!theWriter.Flush())
+        return SystemErrorResult(GetLastError());
     return hr;
 }
 

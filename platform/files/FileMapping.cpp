@@ -3,11 +3,10 @@
 
 #include "../errors/Errors.h"
 #include "DiskFile.h"
+#include "MappedViews.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <map>
-#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +18,7 @@ namespace {
 constexpr uint64_t kAllocationGranularity = 65536;
 
 /// A mapping object: its own descriptor (a duplicate of the file's, or anonymous memory),
-/// its size and protection. Views keep working after it is closed.
+/// its size and protection. Views keep working after its handle is closed: each holds it.
 class FileMapping : public KernelObject {
 public:
     FileMapping(int inFd, uint64_t inSize, DWORD inProtect) : mFd(inFd), mSize(inSize), mProtect(inProtect) {}
@@ -31,18 +30,6 @@ public:
     uint64_t mSize;
     DWORD mProtect;
 };
-
-// Views by base address, so UnmapViewOfFile knows the length.
-struct ViewTable {
-    std::mutex lock;
-    std::map<const void*, size_t> views;
-};
-
-ViewTable& Views()
-{
-    static ViewTable* theViews = new ViewTable;   // leaked: views may outlive static teardown
-    return *theViews;
-}
 
 HANDLE FailNull(DWORD inCode)
 {
@@ -159,9 +146,7 @@ LPVOID WINAPI MapViewOfFileEx(HANDLE hFileMappingObject, DWORD dwDesiredAccess, 
         ::munmap(theView, theLength);
         return FailNull(ERROR_INVALID_ADDRESS);
     }
-    ViewTable& theViews = Views();
-    std::lock_guard theGuard(theViews.lock);
-    theViews.views[theView] = theLength;
+    RecordView(theView, theLength, theMapping, theMapping->mFd, theOffset, (theFlags & MAP_SHARED) != 0 || !theWrite);
     return theView;
 }
 
@@ -175,16 +160,9 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
 BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress)
 {
     size_t theLength = 0;
-    {
-        ViewTable& theViews = Views();
-        std::lock_guard theGuard(theViews.lock);
-        auto theFound = theViews.views.find(lpBaseAddress);
-        if (theFound == theViews.views.end()) {
-            SetLastError(ERROR_INVALID_ADDRESS);
-            return FALSE;
-        }
-        theLength = theFound->second;
-        theViews.views.erase(theFound);
+    if (!ForgetView(lpBaseAddress, theLength)) {
+        SetLastError(ERROR_INVALID_ADDRESS);
+        return FALSE;
     }
     if (::munmap(const_cast<void*>(lpBaseAddress), theLength) != 0) {
         SetLastErrorFromErrno(errno, "munmap");

@@ -249,6 +249,42 @@ TEST_F(FilesTest, MappingsShowTheFileAndOutliveTheirHandles)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_ADDRESS);
 }
 
+TEST_F(FilesTest, WritesFromAViewCarryTheBytesTheViewShows)
+{
+    // Large writes from a view are copied file to file: the source offset must follow the
+    // view's own offset and the buffer's place in it, and the target's file pointer.
+    std::string theContent(300000, '\0');
+    for (size_t i = 0; i < theContent.size(); ++i)
+        theContent[i] = static_cast<char>(i * 7 + i / 251);
+    WriteText(mFolder / "source.bin", theContent);
+    HANDLE theFile = Open(mFolder / "source.bin", GENERIC_READ, OPEN_EXISTING);
+    HANDLE theMapping = CreateFileMappingA(theFile, nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
+    ASSERT_NE(theMapping, nullptr);
+    const char* theView = static_cast<const char*>(MapViewOfFile(theMapping, FILE_MAP_READ, 0, 65536, 0));
+    char* theCopy = static_cast<char*>(MapViewOfFile(theMapping, FILE_MAP_COPY, 0, 0, 0));
+    CloseHandle(theMapping);
+    CloseHandle(theFile);
+    ASSERT_NE(theView, nullptr);
+    ASSERT_NE(theCopy, nullptr);
+    theCopy[100000] = 'X';   // a private page: its bytes are no longer the file's
+
+    HANDLE theTarget = Open(mFolder / "target.bin", GENERIC_WRITE, CREATE_NEW);
+    DWORD theDone = 0;
+    ASSERT_TRUE(WriteFile(theTarget, "head", 4, &theDone, nullptr));
+    ASSERT_TRUE(WriteFile(theTarget, theView + 1000, 150000, &theDone, nullptr));
+    EXPECT_EQ(theDone, 150000u);
+    ASSERT_TRUE(WriteFile(theTarget, theCopy + 90000, 20000, &theDone, nullptr));
+    ASSERT_TRUE(WriteFile(theTarget, theCopy + 90000, 70000, &theDone, nullptr));
+    CloseHandle(theTarget);
+    std::string theExpected = "head" + theContent.substr(65536 + 1000, 150000) + theContent.substr(90000, 20000) +
+                              theContent.substr(90000, 70000);
+    theExpected[4 + 150000 + 10000] = 'X';
+    theExpected[4 + 150000 + 20000 + 10000] = 'X';
+    EXPECT_TRUE(ReadText(mFolder / "target.bin") == theExpected);
+    UnmapViewOfFile(theView);
+    UnmapViewOfFile(theCopy);
+}
+
 TEST_F(FilesTest, MappingRefusals)
 {
     WriteText(mFolder / "empty", "");
