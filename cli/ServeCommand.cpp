@@ -3,6 +3,7 @@
 // until Ctrl-C or SIGTERM.
 #include "Commands.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,6 +132,10 @@ int RunServeCommand(int argc, char** argv)
     sigaction(SIGINT, &theAction, nullptr);
     sigaction(SIGTERM, &theAction, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Blocks of a megabyte and more (an upload's write buffer) go back to the system when
+    // freed. Left to itself, malloc raises this bound after the first such block and then
+    // keeps one per worker thread's arena for good.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
     host::HttpServer theServer(theOptions);
     std::string theError;

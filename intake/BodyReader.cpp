@@ -89,7 +89,7 @@ FileHandle CreateReadCache()
 HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inChunk, HANDLE inFile)
 {
     SetProgressBytes(inID, 0, static_cast<LONG>(inNumBytes));
-    CacheWriter theWriter(inFile);
+    CacheWriter theWriter(inFile, inNumBytes);
     DWORD theRemaining = inNumBytes;
     HRESULT hr = S_OK;
     while (theRemaining != 0) {

@@ -5,29 +5,37 @@
 
 namespace {
 
-constexpr DWORD kBufferSize = 65536;
+constexpr DWORD kLargestBuffer = 4u << 20;
+constexpr DWORD kSmallestBuffer = 65536;
 
 }  // namespace
 
-CacheWriter::CacheWriter(HANDLE inFile) : mFile(inFile), mBuffer(new (std::nothrow) BYTE[kBufferSize])
+CacheWriter::CacheWriter(HANDLE inFile, DWORD inTotal) : mFile(inFile)
 {
-    // Without the buffer every chunk is written as it comes, which is slower but right.
+    // Short of memory, a smaller buffer or none: every chunk is then written as it comes,
+    // which is slower but right.
+    for (DWORD theSize = inTotal < kLargestBuffer ? inTotal : kLargestBuffer; theSize != 0 && !mBuffer; theSize /= 4) {
+        mBuffer.reset(new (std::nothrow) BYTE[theSize]);
+        mCapacity = mBuffer ? theSize : 0;
+        if (theSize <= kSmallestBuffer)
+            break;
+    }
 }
 
 bool CacheWriter::Append(const void* inData, DWORD inLength)
 {
     if (inLength == 0)
         return true;
-    if (!mBuffer || (mUsed == 0 && inLength >= kBufferSize))
+    if (!mBuffer || (mUsed == 0 && inLength >= mCapacity))
         return WriteAll(inData, inLength);
     const BYTE* theBytes = static_cast<const BYTE*>(inData);
     while (inLength != 0) {
-        const DWORD theTake = inLength < kBufferSize - mUsed ? inLength : kBufferSize - mUsed;
+        const DWORD theTake = inLength < mCapacity - mUsed ? inLength : mCapacity - mUsed;
         std::memcpy(mBuffer.get() + mUsed, theBytes, theTake);
         mUsed += theTake;
         theBytes += theTake;
         inLength -= theTake;
-        if (mUsed == kBufferSize && !Flush())
+        if (mUsed == mCapacity && !Flush())
             return false;
     }
     return true;

@@ -2,12 +2,15 @@
 # Uploads one big file with curl -F through `ferrolift serve` to a page that saves it,
 # with the default read chunk size and with 65536, and through a raw sink that only
 # reads and discards, all in the same run. Prints MB/s, the ratio to the sink and the
-# server's peak RssAnon.
-# Usage: bench/e2e/upload_bench.sh [BUILD_DIR] [SIZE_MIB]
+# server's peak RssAnon. Each server takes RUNS uploads in a row; the median is the
+# figure (the first upload to a fresh process is usually the slowest, and page-cache
+# writeback on a small virtual machine makes single runs vary by half).
+# Usage: bench/e2e/upload_bench.sh [BUILD_DIR] [SIZE_MIB] [RUNS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../build/default}
 size_mib=${2:-1024}
+runs=${3:-5}
 ferrolift=$build/bin/ferrolift
 work=$(mktemp -d /tmp/ferrolift-bench.XXXXXX)
 export FERROLIFT_REGISTRY=$work/registry.reg FERROLIFT_EVENTLOG=$work/events.log
@@ -43,6 +46,22 @@ upload() {   # upload URL: prints seconds
   curl -sS -H 'Expect:' -o "$work/answer" -w '%{time_total}' -F "file=@$work/big.bin" "$1"
 }
 
+# uploads URL [SAVES]: RUNS uploads, prints "median best all" in seconds. With SAVES the
+# page must have saved the whole body; the file is removed between runs.
+uploads() {
+  local times=() t
+  for _ in $(seq "$runs"); do
+    t=$(upload "$1"); times+=("$t")
+    if [[ -n ${2:-} ]]; then
+      [[ -f "$work/site/upload.bin" ]] && saved=$(stat -c %s "$work/site/upload.bin") || saved=0
+      [[ $saved -eq $bytes ]] || echo "bench: saved $saved of $bytes bytes" >&2
+    fi
+    rm -f "$work/site/upload.bin"
+  done
+  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%s %s", a[int((NR+1)/2)], a[1]}'
+  echo " $(IFS=,; echo "${times[*]}")"
+}
+
 set_chunk() {   # set_chunk [BYTES]: ReadChunkSize, or the default when empty
   if [[ -n ${1:-} ]]; then
     "$ferrolift" reg add 'HKLM\SOFTWARE\Tallowmere\Ferrolift\4.0' /v ReadChunkSize /t REG_DWORD /d "$1" /f >/dev/null
@@ -51,10 +70,10 @@ set_chunk() {   # set_chunk [BYTES]: ReadChunkSize, or the default when empty
   fi
 }
 
-# measure LABEL PATH COMMAND...: starts the server (its stderr must name the port),
-# uploads to PATH, prints "label seconds MB/s peakKiB answer".
+# measure LABEL PATH SAVES COMMAND...: starts the server (its stderr must name the port),
+# uploads to PATH, prints "label median best peakKiB all-times".
 measure() {
-  local label=$1 path=$2; shift 2
+  local label=$1 path=$2 saves=$3; shift 3
   local port; port=$(free_port)
   "$@" "$port" >/dev/null 2>"$work/server.log" &
   local pid=$!; pids+=("$pid")
@@ -62,10 +81,11 @@ measure() {
   rm -f "$work/rss.stop"
   watch_rss "$pid" "$work/rss" &
   local watcher=$!
-  local seconds; seconds=$(upload "http://127.0.0.1:$port$path")
+  local median best all; read -r median best all < <(uploads "http://127.0.0.1:$port$path" "$saves")
   touch "$work/rss.stop"; wait "$watcher"
   kill -TERM "$pid"; wait "$pid" 2>/dev/null || true
-  echo "$label $seconds $(awk -v b="$bytes" -v s="$seconds" 'BEGIN {printf "%.1f", b / 1e6 / s}') $(cat "$work/rss") $(head -c 60 "$work/answer" | tr -s ' \n' '_')"
+  grep -q "^$bytes" "$work/answer" || echo "bench: $label answered $(head -c 60 "$work/answer")" >&2
+  echo "$label $median $best $(cat "$work/rss") $all"
 }
 
 serve_cmd() { exec "$ferrolift" serve --root "$work/site" --threads 4 --timeout 120 --listen "127.0.0.1:$1"; }
@@ -74,23 +94,22 @@ intake_cmd() { exec "$work/intake_server" "$1"; }
 port=$(free_port)
 "$work/sink" "$port" & pids+=($!)
 sleep 0.3
-sink_seconds=$(upload "http://127.0.0.1:$port/")
-sink_rate=$(awk -v b="$bytes" -v s="$sink_seconds" 'BEGIN {printf "%.1f", b / 1e6 / s}')
+read -r sink_median sink_best sink_all < <(uploads "http://127.0.0.1:$port/")
 
 lines=()
 for chunk in "" 65536; do
   set_chunk "$chunk"
-  lines+=("$(measure "serve-save-${chunk:-2048}" /save.asp serve_cmd)")
-  [[ -f "$work/site/upload.bin" ]] && saved=$(stat -c %s "$work/site/upload.bin") || saved=0
-  [[ $saved -eq $bytes ]] || echo "bench: serve-save-${chunk:-2048} saved $saved of $bytes bytes" >&2
-  rm -f "$work/site/upload.bin"
-  lines+=("$(measure "intake-${chunk:-2048}" / intake_cmd)")
+  lines+=("$(measure "serve-save-${chunk:-2048}" /save.asp 1 serve_cmd)")
+  lines+=("$(measure "intake-${chunk:-2048}" / "" intake_cmd)")
 done
 
-printf '%-18s %10s %10s %8s %14s\n' "run" "seconds" "MB/s" "ratio" "peak RssAnon"
-printf '%-18s %10s %10s %8s %14s\n' "raw-sink" "$sink_seconds" "$sink_rate" "1.00" "-"
+rate() { awk -v b="$bytes" -v s="$1" 'BEGIN {printf "%.1f", b / 1e6 / s}'; }
+sink_rate=$(rate "$sink_median")
+echo "bench: ${size_mib} MiB, median of $runs uploads per server"
+printf '%-18s %9s %9s %9s %7s %13s  %s\n' "run" "median s" "MB/s" "best MB/s" "ratio" "peak RssAnon" "all seconds"
+printf '%-18s %9s %9s %9s %7s %13s  %s\n' "raw-sink" "$sink_median" "$sink_rate" "$(rate "$sink_best")" "1.00" "-" "$sink_all"
 for line in "${lines[@]}"; do
-  read -r label seconds rate rss answer <<<"$line"
-  printf '%-18s %10s %10s %8s %11s KiB  %s\n' "$label" "$seconds" "$rate" \
-    "$(awk -v r="$rate" -v s="$sink_rate" 'BEGIN {printf "%.2f", r / s}')" "$rss" "$answer"
+  read -r label median best rss all <<<"$line"
+  printf '%-18s %9s %9s %9s %7s %9s KiB  %s\n' "$label" "$median" "$(rate "$median")" "$(rate "$best")" \
+    "$(awk -v r="$(rate "$median")" -v s="$sink_rate" 'BEGIN {printf "%.2f", r / s}')" "$rss" "$all"
 done

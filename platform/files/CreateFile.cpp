@@ -54,12 +54,26 @@ int OpenWithDisposition(const std::string& inFile, const OpenRequest& inRequest,
     default:
         break;
     }
-    const int theExistingFlags = inRequest.disposition == CREATE_ALWAYS ? O_TRUNC : 0;
+    // A writer empties an existing file itself, and only when it holds something: ext4
+    // takes any truncation as "rewriting a file" and flushes it to disk at close, which
+    // for an empty temporary name made just before (the read cache) would write the whole
+    // body to disk only to delete it.
+    const bool theEmpties = inRequest.disposition == CREATE_ALWAYS;
+    const int theExistingFlags = theEmpties && !inRequest.write ? O_TRUNC : 0;
     for (int theAttempt = 0; theAttempt < 8; ++theAttempt) {
         int theFd = OpenOnce(inFile, inRequest, O_CREAT | O_EXCL);
         if (theFd >= 0 || errno != EEXIST)
             return theFd;
         theFd = OpenOnce(inFile, inRequest, theExistingFlags);
+        if (theFd >= 0 && theEmpties && inRequest.write) {
+            struct stat theStat;
+            if (::fstat(theFd, &theStat) != 0 || (theStat.st_size != 0 && ::ftruncate(theFd, 0) != 0)) {
+                const int theError = errno;
+                ::close(theFd);
+                errno = theError;
+                return -1;
+            }
+        }
         if (theFd >= 0 || errno != ENOENT) {
             outExisted = true;
             return theFd;

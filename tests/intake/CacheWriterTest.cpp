@@ -28,7 +28,7 @@ TEST(CacheWriterTest, ChunksOfEverySizeLandInOrder)
     ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
     std::string theExpected;
     {
-        CacheWriter theWriter(theFile);
+        CacheWriter theWriter(theFile, 65536);
         unsigned theSeed = 1;
         for (DWORD theSize : {1u, 2048u, 65535u, 70000u, 0u, 3u, 65536u, 65536u, 131072u, 100u}) {
             std::string theChunk(theSize, '\0');
@@ -51,10 +51,10 @@ TEST(CacheWriterTest, FailedWritesReportTheSystemCode)
     std::ofstream(thePath) << "x";
     HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
-    CacheWriter theWriter(theFile);
-    std::string theBig(65536, 'b');
+    CacheWriter theWriter(theFile, 1u << 30);
+    std::string theBig(4u << 20, 'b');
     SetLastError(0);
-    EXPECT_FALSE(theWriter.Append(theBig.data(), 65536));   // straight through: fails at once
+    EXPECT_FALSE(theWriter.Append(theBig.data(), static_cast<DWORD>(theBig.size())));   // straight through: fails at once
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(theWriter.Append("small", 5));               // gathered: fails when written
     SetLastError(0);
