@@ -1,25 +1,25 @@
 #include "ScriptText.h"
 
+#include <algorithm>
+
+#include <windows.h>
+
 namespace ferrolift::host {
 
 namespace {
 
-void AppendUtf8(std::string& inOut, char32_t inCode)
+// The engine's form: every UTF-16 unit, a lone surrogate too, as its own sequence.
+void AppendUnit(std::string& inOut, char16_t inUnit)
 {
-    if (inCode < 0x80) {
-        inOut += static_cast<char>(inCode);
-    } else if (inCode < 0x800) {
-        inOut += static_cast<char>(0xC0 | (inCode >> 6));
-        inOut += static_cast<char>(0x80 | (inCode & 0x3F));
-    } else if (inCode < 0x10000) {
-        inOut += static_cast<char>(0xE0 | (inCode >> 12));
-        inOut += static_cast<char>(0x80 | ((inCode >> 6) & 0x3F));
-        inOut += static_cast<char>(0x80 | (inCode & 0x3F));
+    if (inUnit < 0x80) {
+        inOut += static_cast<char>(inUnit);
+    } else if (inUnit < 0x800) {
+        inOut += static_cast<char>(0xC0 | (inUnit >> 6));
+        inOut += static_cast<char>(0x80 | (inUnit & 0x3F));
     } else {
-        inOut += static_cast<char>(0xF0 | (inCode >> 18));
-        inOut += static_cast<char>(0x80 | ((inCode >> 12) & 0x3F));
-        inOut += static_cast<char>(0x80 | ((inCode >> 6) & 0x3F));
-        inOut += static_cast<char>(0x80 | (inCode & 0x3F));
+        inOut += static_cast<char>(0xE0 | (inUnit >> 12));
+        inOut += static_cast<char>(0x80 | ((inUnit >> 6) & 0x3F));
+        inOut += static_cast<char>(0x80 | (inUnit & 0x3F));
     }
 }
 
@@ -56,6 +56,26 @@ char32_t DecodeOne(std::string_view inText, std::size_t& inOutPos)
     return theCode;
 }
 
+bool IsHighSurrogate(char16_t inUnit)
+{
+    return inUnit >= 0xD800 && inUnit < 0xDC00;
+}
+
+// The platform converter counts in int, so long texts go to it in pieces; one unit
+// makes at most three bytes.
+constexpr std::size_t kPieceUnits = 1 << 16;
+
+// Appends inCount units as standard UTF-8: pairs joined, a lone surrogate as U+FFFD.
+void AppendUtf8(std::string& inOut, const char16_t* inUnits, std::size_t inCount)
+{
+    const std::size_t theStart = inOut.size();
+    inOut.resize(theStart + inCount * 3);
+    const int theWritten = WideCharToMultiByte(CP_UTF8, 0, inUnits, static_cast<int>(inCount),
+                                               inOut.data() + theStart, static_cast<int>(inCount * 3), nullptr,
+                                               nullptr);
+    inOut.resize(theStart + static_cast<std::size_t>(theWritten));
+}
+
 }  // namespace
 
 std::string Utf16ToScript(std::u16string_view inText)
@@ -63,7 +83,7 @@ std::string Utf16ToScript(std::u16string_view inText)
     std::string theResult;
     theResult.reserve(inText.size());
     for (char16_t theUnit : inText)
-        AppendUtf8(theResult, theUnit);
+        AppendUnit(theResult, theUnit);
     return theResult;
 }
 
@@ -86,18 +106,15 @@ std::u16string ScriptToUtf16(std::string_view inText)
 
 std::string ScriptToUtf8(std::string_view inText)
 {
-    std::u16string theUnits = ScriptToUtf16(inText);
+    const std::u16string theUnits = ScriptToUtf16(inText);
     std::string theResult;
     theResult.reserve(theUnits.size());
-    for (std::size_t i = 0; i < theUnits.size(); ++i) {
-        char32_t theCode = theUnits[i];
-        if (theCode >= 0xD800 && theCode < 0xDC00 && i + 1 < theUnits.size() && theUnits[i + 1] >= 0xDC00 &&
-            theUnits[i + 1] < 0xE000) {
-            theCode = 0x10000 + ((theCode - 0xD800) << 10) + (theUnits[++i] - 0xDC00);
-        } else if (theCode >= 0xD800 && theCode < 0xE000) {
-            theCode = 0xFFFD;
-        }
-        AppendUtf8(theResult, theCode);
+    for (std::size_t thePos = 0; thePos < theUnits.size();) {
+        std::size_t theCount = std::min(theUnits.size() - thePos, kPieceUnits);
+        if (thePos + theCount < theUnits.size() && IsHighSurrogate(theUnits[thePos + theCount - 1]))
+            --theCount;   // keep the pair together in the next piece
+        AppendUtf8(theResult, theUnits.data() + thePos, theCount);
+        thePos += theCount;
     }
     return theResult;
 }
@@ -112,10 +129,10 @@ std::string Utf8ToScript(std::string_view inBytes)
             theCode = 0xFFFD;   // surrogates are not UTF-8
         if (theCode >= 0x10000) {
             theCode -= 0x10000;
-            AppendUtf8(theResult, 0xD800 | (theCode >> 10));
-            AppendUtf8(theResult, 0xDC00 | (theCode & 0x3FF));
+            AppendUnit(theResult, static_cast<char16_t>(0xD800 | (theCode >> 10)));
+            AppendUnit(theResult, static_cast<char16_t>(0xDC00 | (theCode & 0x3FF)));
         } else {
-            AppendUtf8(theResult, theCode);
+            AppendUnit(theResult, static_cast<char16_t>(theCode));
         }
     }
     return theResult;
