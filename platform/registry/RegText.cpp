@@ -1,6 +1,8 @@
 // UTF conversions and name folding for the registry.
 #include "RegText.h"
 
+#include "../text/Utf8Codec.h"
+
 namespace ferrolift::platform::reg {
 
 namespace {
@@ -37,25 +39,6 @@ char32_t DecodeUtf8(std::string_view inText, size_t& ioPos)
     return theCode;
 }
 
-void AppendUtf8(std::string& outText, char32_t inCode)
-{
-    if (inCode < 0x80) {
-        outText += static_cast<char>(inCode);
-    } else if (inCode < 0x800) {
-        outText += static_cast<char>(0xC0 | (inCode >> 6));
-        outText += static_cast<char>(0x80 | (inCode & 0x3F));
-    } else if (inCode < 0x10000) {
-        outText += static_cast<char>(0xE0 | (inCode >> 12));
-        outText += static_cast<char>(0x80 | ((inCode >> 6) & 0x3F));
-        outText += static_cast<char>(0x80 | (inCode & 0x3F));
-    } else {
-        outText += static_cast<char>(0xF0 | (inCode >> 18));
-        outText += static_cast<char>(0x80 | ((inCode >> 12) & 0x3F));
-        outText += static_cast<char>(0x80 | ((inCode >> 6) & 0x3F));
-        outText += static_cast<char>(0x80 | (inCode & 0x3F));
-    }
-}
-
 bool IsHigh(char16_t inUnit) { return inUnit >= 0xD800 && inUnit <= 0xDBFF; }
 bool IsLow(char16_t inUnit) { return inUnit >= 0xDC00 && inUnit <= 0xDFFF; }
 
@@ -79,19 +62,12 @@ std::u16string Utf8ToUtf16(std::string_view inText)
 
 std::string Utf16ToUtf8(std::u16string_view inText)
 {
-    std::string theResult;
-    theResult.reserve(inText.size());
-    for (size_t i = 0; i < inText.size(); ++i) {
-        const char16_t theUnit = inText[i];
-        if (IsHigh(theUnit) && i + 1 < inText.size() && IsLow(inText[i + 1])) {
-            AppendUtf8(theResult, 0x10000 + ((static_cast<char32_t>(theUnit) - 0xD800) << 10) + (inText[i + 1] - 0xDC00));
-            ++i;
-        } else if (IsHigh(theUnit) || IsLow(theUnit)) {
-            AppendUtf8(theResult, kReplacement);
-        } else {
-            AppendUtf8(theResult, theUnit);
-        }
-    }
+    // Counted first, then written: the encoder writes into a buffer of known size.
+    OutputSink<char> theCounter(nullptr, 0);
+    EncodeUtf8(inText.data(), inText.size(), false, theCounter);
+    std::string theResult(theCounter.Count(), '\0');
+    OutputSink<char> theSink(theResult.data(), theResult.size());
+    EncodeUtf8(inText.data(), inText.size(), false, theSink);
     return theResult;
 }
 

@@ -117,6 +117,14 @@ TEST_F(Registry, StringsAreUtf16ForTheWideCalls)
     EXPECT_EQ(theSize, 5u);
     EXPECT_STREQ(theNarrow, "\xe2\x82\xac" "1");
     EXPECT_NE(ReadFile(mRegistry).find("\"Euro\"=\"\xe2\x82\xac" "1\""), std::string::npos);
+
+    // A pair becomes one 4-byte character, a lone surrogate U+FFFD.
+    const char16_t theOdd[] = {0xD83D, 0xDE00, 0xD800, u'x', 0};
+    ASSERT_EQ(RegSetValueExW(theKey, u"Odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(theOdd), sizeof theOdd), 0);
+    theSize = sizeof theNarrow;
+    ASSERT_EQ(RegQueryValueExA(theKey, "Odd", nullptr, nullptr, reinterpret_cast<LPBYTE>(theNarrow), &theSize), 0);
+    EXPECT_EQ(theSize, 9u);
+    EXPECT_STREQ(theNarrow, "\xf0\x9f\x98\x80\xef\xbf\xbdx");
     RegCloseKey(theKey);
 }
 
