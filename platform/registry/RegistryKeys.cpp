@@ -1,24 +1,17 @@
 // Registry calls on keys: open, create, enumerate, delete, close, connect.
 #include "Registry.h"
 
+#include "KeyAccess.h"
 #include "KeyHandles.h"
 #include "RegText.h"
 #include "RegistryStore.h"
 
 #include <algorithm>
-#include <cstring>
 #include <unistd.h>
 
 using namespace ferrolift::platform::reg;
 
 namespace {
-
-std::string Narrow(LPCWSTR inText)
-{
-    if (inText == nullptr)
-        return {};
-    return Utf16ToUtf8(std::u16string_view(inText));
-}
 
 // The handle's key as a path, plus inSubkey.
 std::vector<std::string> Joined(const OpenKey& inKey, const std::vector<std::string>& inSubkey)
@@ -33,15 +26,6 @@ LSTATUS Prepare(HKEY inKey, const char* inSubkey, OpenKey& outKey, std::vector<s
     if (!ResolveKeyHandle(inKey, outKey))
         return ERROR_INVALID_HANDLE;
     return SplitSubkey(inSubkey, outNames);
-}
-
-LSTATUS CopyName(const std::string& inName, LPSTR outName, LPDWORD inOutCount)
-{
-    if (inName.size() + 1 > *inOutCount)
-        return ERROR_MORE_DATA;
-    std::memcpy(outName, inName.c_str(), inName.size() + 1);
-    *inOutCount = static_cast<DWORD>(inName.size());
-    return ERROR_SUCCESS;
 }
 
 bool IsThisMachine(LPCSTR inName)
@@ -150,23 +134,13 @@ extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Res
 extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
                                         LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    OpenKey theKey;
-    if (!ResolveKeyHandle(hKey, theKey))
-        return ERROR_INVALID_HANDLE;
-    if (lpName == nullptr || lpcchName == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    if ((theKey.access & KEY_ENUMERATE_SUB_KEYS) == 0)
-        return ERROR_ACCESS_DENIED;
-    return Store::Instance().Read([&](Tree& inTree) -> LSTATUS {
-        LSTATUS theStatus = ERROR_SUCCESS;
-        const Key* theFound = LocateKey(inTree, theKey, {}, theStatus);
-        if (theFound == nullptr)
-            return theStatus;
-        if (dwIndex >= theFound->Subkeys().size())
-            return static_cast<LSTATUS>(ERROR_NO_MORE_ITEMS);
-        auto theIt = theFound->Subkeys().begin();
+    const bool theValid = lpName != nullptr && lpcchName != nullptr;
+    return ReadKey(hKey, theValid, KEY_ENUMERATE_SUB_KEYS, [&](const Key& inFound) -> LSTATUS {
+        if (dwIndex >= inFound.Subkeys().size())
+            return ERROR_NO_MORE_ITEMS;
+        auto theIt = inFound.Subkeys().begin();
         std::advance(theIt, dwIndex);
-        theStatus = CopyName(theIt->second->Name(), lpName, lpcchName);
+        const LSTATUS theStatus = CopyName(theIt->second->Name(), lpName, lpcchName);
         if (theStatus != ERROR_SUCCESS)
             return theStatus;
         if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0)
@@ -175,7 +149,7 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
             *lpcchClass = 0;
         if (lpftLastWriteTime != nullptr)
             *lpftLastWriteTime = FILETIME {};
-        return static_cast<LSTATUS>(ERROR_SUCCESS);
+        return ERROR_SUCCESS;
     });
 }
 
@@ -184,20 +158,11 @@ extern "C" LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpc
                                            LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                            LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime)
 {
-    OpenKey theKey;
-    if (!ResolveKeyHandle(hKey, theKey))
-        return ERROR_INVALID_HANDLE;
-    if ((theKey.access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    return Store::Instance().Read([&](Tree& inTree) -> LSTATUS {
-        LSTATUS theStatus = ERROR_SUCCESS;
-        const Key* theFound = LocateKey(inTree, theKey, {}, theStatus);
-        if (theFound == nullptr)
-            return theStatus;
+    return ReadKey(hKey, true, KEY_QUERY_VALUE, [&](const Key& inFound) -> LSTATUS {
         DWORD theMaxSubkey = 0, theMaxName = 0, theMaxData = 0;
-        for (const auto& theEntry : theFound->Subkeys())
+        for (const auto& theEntry : inFound.Subkeys())
             theMaxSubkey = std::max(theMaxSubkey, static_cast<DWORD>(theEntry.second->Name().size()));
-        for (const Value& theValue : theFound->Values()) {
+        for (const Value& theValue : inFound.Values()) {
             theMaxName = std::max(theMaxName, static_cast<DWORD>(theValue.name.size()));
             theMaxData = std::max(theMaxData, static_cast<DWORD>(theValue.data.size()));
         }
@@ -207,18 +172,18 @@ extern "C" LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpc
             if (theZero != nullptr)
                 *theZero = 0;
         if (lpcSubKeys != nullptr)
-            *lpcSubKeys = static_cast<DWORD>(theFound->Subkeys().size());
+            *lpcSubKeys = static_cast<DWORD>(inFound.Subkeys().size());
         if (lpcbMaxSubKeyLen != nullptr)
             *lpcbMaxSubKeyLen = theMaxSubkey;
         if (lpcValues != nullptr)
-            *lpcValues = static_cast<DWORD>(theFound->Values().size());
+            *lpcValues = static_cast<DWORD>(inFound.Values().size());
         if (lpcbMaxValueNameLen != nullptr)
             *lpcbMaxValueNameLen = theMaxName;
         if (lpcbMaxValueLen != nullptr)
             *lpcbMaxValueLen = theMaxData;
         if (lpftLastWriteTime != nullptr)
             *lpftLastWriteTime = FILETIME {};
-        return static_cast<LSTATUS>(ERROR_SUCCESS);
+        return ERROR_SUCCESS;
     });
 }
 

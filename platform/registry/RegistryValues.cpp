@@ -1,6 +1,7 @@
 // Registry calls on values: query, set, enumerate, delete.
 #include "Registry.h"
 
+#include "KeyAccess.h"
 #include "KeyHandles.h"
 #include "RegText.h"
 #include "RegistryStore.h"
@@ -45,11 +46,6 @@ std::vector<BYTE> FromNarrow(DWORD inType, const BYTE* inData, DWORD inSize)
     return theBytes;
 }
 
-std::string Narrow(LPCWSTR inText)
-{
-    return inText == nullptr ? std::string() : Utf16ToUtf8(std::u16string_view(inText));
-}
-
 // The size protocol shared by query and enumeration.
 LSTATUS CopyData(const std::vector<BYTE>& inData, LPBYTE outData, LPDWORD inOutSize)
 {
@@ -69,19 +65,9 @@ LSTATUS CopyData(const std::vector<BYTE>& inData, LPBYTE outData, LPDWORD inOutS
 LSTATUS QueryValue(HKEY hKey, const char* inName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                    LPDWORD lpcbData, bool inNarrow)
 {
-    OpenKey theKey;
-    if (!ResolveKeyHandle(hKey, theKey))
-        return ERROR_INVALID_HANDLE;
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
-        return ERROR_INVALID_PARAMETER;
-    if ((theKey.access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    return Store::Instance().Read([&](Tree& inTree) -> LSTATUS {
-        LSTATUS theStatus = ERROR_SUCCESS;
-        const Key* theFound = LocateKey(inTree, theKey, {}, theStatus);
-        if (theFound == nullptr)
-            return theStatus;
-        const Value* theValue = theFound->FindValue(inName != nullptr ? inName : "");
+    const bool theValid = lpReserved == nullptr && (lpData == nullptr || lpcbData != nullptr);
+    return ReadKey(hKey, theValid, KEY_QUERY_VALUE, [&](const Key& inFound) -> LSTATUS {
+        const Value* theValue = inFound.FindValue(inName != nullptr ? inName : "");
         if (theValue == nullptr)
             return ERROR_FILE_NOT_FOUND;
         if (lpType != nullptr)
@@ -151,26 +137,15 @@ extern "C" LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, 
 extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                                         LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    OpenKey theKey;
-    if (!ResolveKeyHandle(hKey, theKey))
-        return ERROR_INVALID_HANDLE;
-    if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
-        (lpData != nullptr && lpcbData == nullptr))
-        return ERROR_INVALID_PARAMETER;
-    if ((theKey.access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    return Store::Instance().Read([&](Tree& inTree) -> LSTATUS {
-        LSTATUS theStatus = ERROR_SUCCESS;
-        const Key* theFound = LocateKey(inTree, theKey, {}, theStatus);
-        if (theFound == nullptr)
-            return theStatus;
-        if (dwIndex >= theFound->Values().size())
+    const bool theValid = lpValueName != nullptr && lpcchValueName != nullptr && lpReserved == nullptr &&
+                          (lpData == nullptr || lpcbData != nullptr);
+    return ReadKey(hKey, theValid, KEY_QUERY_VALUE, [&](const Key& inFound) -> LSTATUS {
+        if (dwIndex >= inFound.Values().size())
             return ERROR_NO_MORE_ITEMS;
-        const Value& theValue = theFound->Values()[dwIndex];
-        if (theValue.name.size() + 1 > *lpcchValueName)
-            return ERROR_MORE_DATA;
-        std::memcpy(lpValueName, theValue.name.c_str(), theValue.name.size() + 1);
-        *lpcchValueName = static_cast<DWORD>(theValue.name.size());
+        const Value& theValue = inFound.Values()[dwIndex];
+        const LSTATUS theStatus = CopyName(theValue.name, lpValueName, lpcchValueName);
+        if (theStatus != ERROR_SUCCESS)
+            return theStatus;
         if (lpType != nullptr)
             *lpType = theValue.type;
         return CopyData(AsNarrow(theValue), lpData, lpcbData);

@@ -250,7 +250,15 @@ TEST_F(Registry, PinsTheResultForBadArguments)
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_SET_VALUE, &theKey), 0);
     DWORD theSize = 0;
     EXPECT_EQ(RegQueryValueExA(theKey, "X", nullptr, nullptr, nullptr, &theSize), ERROR_ACCESS_DENIED);
+    // The handle is checked first, then the arguments, then the access.
+    char theName[8];
+    EXPECT_EQ(RegEnumValueA(theKey, 0, nullptr, &theSize, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumKeyExA(theKey, 0, theName, nullptr, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumKeyExA(theKey, 0, theName, &theSize, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
     RegCloseKey(theKey);
+    EXPECT_EQ(RegEnumValueA(theKey, 0, nullptr, &theSize, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(Registry, ConnectsOnlyToThisMachine)
