@@ -36,16 +36,50 @@ WCHAR MacUnit(WCHAR inUnit)
     }
 }
 
-bool IsWindowsForbidden(WCHAR inUnit)
+/// inUnit, or 0 for a control unit or a character Windows forbids in file names.
+WCHAR WindowsUnit(WCHAR inUnit)
 {
     if (inUnit < 0x0020)
-        return true;
+        return 0;
     switch (inUnit) {
     case u'"': case u'*': case u'/': case u':': case u'<': case u'>': case u'?': case u'\\': case u'|':
-        return true;
+        return 0;
     default:
-        return false;
+        return inUnit;
     }
+}
+
+/// Lower-case letters, digits, '-' and '.' as they are (capitals lowered); '_' for the rest.
+WCHAR URLUnit(WCHAR inUnit)
+{
+    if ((inUnit >= u'a' && inUnit <= u'z') || (inUnit >= u'0' && inUnit <= u'9') || inUnit == u'-' || inUnit == u'.')
+        return inUnit;
+    if (inUnit >= u'A' && inUnit <= u'Z')
+        return static_cast<WCHAR>(inUnit - u'A' + u'a');
+    return u'_';
+}
+
+/// The checks every decoder makes of its buffers; false when there is nothing to do.
+bool CanDecode(const char* inText, const WCHAR* outText, int inMaxLen)
+{
+    FER_ASSERT(inText != nullptr);
+    FER_ASSERT(outText != nullptr || inMaxLen == 0);
+    return inText != nullptr && outText != nullptr && inMaxLen >= 1;
+}
+
+/// Copies inName into outName (kNameBufferLength units) through inMap, which returns 0
+/// for a unit to drop; terminates and returns the units written.
+int CopyMapped(const WCHAR* inName, WCHAR* outName, WCHAR (*inMap)(WCHAR))
+{
+    int theCount = 0;
+    for (const WCHAR* theUnit = inName; theUnit != nullptr && *theUnit != 0 && theCount < kNameBufferLength - 1;
+         ++theUnit) {
+        const WCHAR theMapped = inMap(*theUnit);
+        if (theMapped != 0)
+            outName[theCount++] = theMapped;
+    }
+    outName[theCount] = 0;
+    return theCount;
 }
 
 /// Terminates every non-null output, so a caller that broke the contract still gets
@@ -84,9 +118,7 @@ void SplitClientPath(const char* inPath, UINT inCodePage, WCHAR* outRawPath, WCH
 
 bool DecodePercentEscapes(const char* inText, WCHAR* outText, int inMaxLen)
 {
-    FER_ASSERT(inText != nullptr);
-    FER_ASSERT(outText != nullptr || inMaxLen == 0);
-    if (inText == nullptr || outText == nullptr || inMaxLen < 1)
+    if (!CanDecode(inText, outText, inMaxLen))
         return false;
     bool theSeen = false;
     int theCount = 0;
@@ -113,9 +145,7 @@ bool DecodePercentEscapes(const char* inText, WCHAR* outText, int inMaxLen)
 
 bool DecodeCharacterReferences(const char* inText, WCHAR* outText, int inMaxLen)
 {
-    FER_ASSERT(inText != nullptr);
-    FER_ASSERT(outText != nullptr || inMaxLen == 0);
-    if (inText == nullptr || outText == nullptr || inMaxLen < 1)
+    if (!CanDecode(inText, outText, inMaxLen))
         return false;
     bool theDecoded = false;
     int theCount = 0;
@@ -142,10 +172,8 @@ bool DecodeCharacterReferences(const char* inText, WCHAR* outText, int inMaxLen)
 
 bool DecodeCodePage(const char* inText, WCHAR* outText, int inMaxLen, UINT inCodePage)
 {
-    FER_ASSERT(inText != nullptr);
-    FER_ASSERT(outText != nullptr || inMaxLen == 0);
     // With no room the platform call would only count, which is no decoding at all.
-    if (inText == nullptr || outText == nullptr || inMaxLen < 1)
+    if (!CanDecode(inText, outText, inMaxLen))
         return false;
     // UTF-8 refuses the composition flags that the other code pages take.
     const DWORD theFlags = inCodePage == CP_UTF8 ? 0 : MB_PRECOMPOSED | MB_USEGLYPHCHARS;
@@ -154,9 +182,7 @@ bool DecodeCodePage(const char* inText, WCHAR* outText, int inMaxLen, UINT inCod
 
 void WidenBytes(const char* inText, WCHAR* outText, int inMaxLen)
 {
-    FER_ASSERT(inText != nullptr);
-    FER_ASSERT(outText != nullptr || inMaxLen == 0);
-    if (inText == nullptr || outText == nullptr || inMaxLen < 1)
+    if (!CanDecode(inText, outText, inMaxLen))
         return;
     int theCount = 0;
     while (inText[theCount] != '\0' && theCount < inMaxLen - 1) {
@@ -212,14 +238,7 @@ WCHAR* MacSafeName(const WCHAR* inName, WCHAR* outName)
     FER_ASSERT(inName != nullptr && outName != nullptr);
     if (outName == nullptr)
         return outName;
-    int theCount = 0;
-    for (const WCHAR* theUnit = inName; theUnit != nullptr && *theUnit != 0 && theCount < kNameBufferLength - 1;
-         ++theUnit) {
-        const WCHAR theMapped = MacUnit(*theUnit);
-        if (theMapped != 0)
-            outName[theCount++] = theMapped;
-    }
-    outName[theCount] = 0;
+    const int theCount = CopyMapped(inName, outName, MacUnit);
     // A trailing space or period would vanish on the file system; only the last unit counts.
     if (theCount > 0 && outName[theCount - 1] == u' ')
         outName[theCount - 1] = 0xF028;
@@ -233,12 +252,7 @@ WCHAR* WindowsSafeName(const WCHAR* inName, WCHAR* outName)
     FER_ASSERT(inName != nullptr && outName != nullptr);
     if (outName == nullptr)
         return outName;
-    int theCount = 0;
-    for (const WCHAR* theUnit = inName; theUnit != nullptr && *theUnit != 0 && theCount < kNameBufferLength - 1;
-         ++theUnit) {
-        if (!IsWindowsForbidden(*theUnit))
-            outName[theCount++] = *theUnit;
-    }
+    int theCount = CopyMapped(inName, outName, WindowsUnit);
     while (theCount > 0 && (outName[theCount - 1] == u' ' || outName[theCount - 1] == u'.'))
         --theCount;
     outName[theCount] = 0;
@@ -250,18 +264,7 @@ WCHAR* URLSafeName(const WCHAR* inName, WCHAR* outName)
     FER_ASSERT(inName != nullptr && outName != nullptr);
     if (outName == nullptr)
         return outName;
-    int theCount = 0;
-    for (const WCHAR* theUnit = inName; theUnit != nullptr && *theUnit != 0 && theCount < kNameBufferLength - 1;
-         ++theUnit) {
-        WCHAR theOut = u'_';
-        if ((*theUnit >= u'a' && *theUnit <= u'z') || (*theUnit >= u'0' && *theUnit <= u'9') || *theUnit == u'-' ||
-            *theUnit == u'.')
-            theOut = *theUnit;
-        else if (*theUnit >= u'A' && *theUnit <= u'Z')
-            theOut = static_cast<WCHAR>(*theUnit - u'A' + u'a');
-        outName[theCount++] = theOut;
-    }
-    outName[theCount] = 0;
+    CopyMapped(inName, outName, URLUnit);
     return outName;
 }
 
