@@ -1,8 +1,8 @@
 // Error info: the object CreateErrorInfo makes (ICreateErrorInfo to fill it, IErrorInfo
 // to read it) and the per-thread slot that SetErrorInfo fills and GetErrorInfo empties.
 #include "Com.h"
+#include "ComObject.h"
 
-#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
@@ -11,34 +11,9 @@
 
 namespace {
 
-class ErrorInfoObject final : public ICreateErrorInfo, public IErrorInfo {
+// IUnknown is served by IErrorInfo.
+class ErrorInfoObject final : public ferrolift::platform::ComObject<IErrorInfo, ICreateErrorInfo> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
-    {
-        if (!outObject)
-            return E_POINTER;
-        if (IsEqualIID(inIid, IID_IUnknown) || IsEqualIID(inIid, IID_IErrorInfo)) {
-            *outObject = static_cast<IErrorInfo*>(this);
-        } else if (IsEqualIID(inIid, IID_ICreateErrorInfo)) {
-            *outObject = static_cast<ICreateErrorInfo*>(this);
-        } else {
-            *outObject = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++mRefs; }
-
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG theRefs = --mRefs;
-        if (theRefs == 0)
-            delete this;
-        return theRefs;
-    }
-
     // ICreateErrorInfo
     HRESULT STDMETHODCALLTYPE SetGUID(REFGUID inGuid) override
     {
@@ -103,7 +78,6 @@ private:
         return *outText ? S_OK : E_OUTOFMEMORY;
     }
 
-    std::atomic<ULONG> mRefs{1};
     std::mutex mMutex;
     GUID mGuid{};
     std::u16string mSource;

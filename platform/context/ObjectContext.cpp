@@ -4,8 +4,8 @@
 
 #include "../automation/OleAuto.h"
 #include "../com/Com.h"
+#include "../com/ComObject.h"
 
-#include <atomic>
 #include <cstring>
 
 using namespace ferrolift::platform;
@@ -28,29 +28,9 @@ bool SameNameIgnoringCase(const OLECHAR* inLeft, const OLECHAR* inRight)
 }
 
 /// The names "Request" and "Server", in that order.
-class ContextNames final : public IEnumNames {
+class ContextNames final : public ComObject<IEnumNames> {
 public:
     explicit ContextNames(ULONG inPosition) : mPosition(inPosition) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
-    {
-        if (!outObject)
-            return E_POINTER;
-        *outObject = nullptr;
-        if (!IsEqualIID(inIid, IID_IUnknown) && !IsEqualIID(inIid, IID_IEnumNames))
-            return E_NOINTERFACE;
-        *outObject = static_cast<IEnumNames*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++mReferences; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG theLeft = --mReferences;
-        if (theLeft == 0)
-            delete this;
-        return theLeft;
-    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG inCount, BSTR* outNames, ULONG* outFetched) override
     {
@@ -91,37 +71,13 @@ public:
 private:
     ~ContextNames() = default;
 
-    std::atomic<ULONG> mReferences{1};
     ULONG mPosition;
 };
 
 /// One page's context: holds its Request and Server for as long as it lives.
-class PageContext final : public IObjectContext, public IGetContextProperties {
+class PageContext final : public ComObject<IObjectContext, IGetContextProperties> {
 public:
     PageContext(IRequest* inRequest, IServer* inServer) : mRequest(inRequest), mServer(inServer) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
-    {
-        if (!outObject)
-            return E_POINTER;
-        *outObject = nullptr;
-        if (IsEqualIID(inIid, IID_IUnknown) || IsEqualIID(inIid, IID_IObjectContext))
-            *outObject = static_cast<IObjectContext*>(this);
-        else if (IsEqualIID(inIid, IID_IGetContextProperties))
-            *outObject = static_cast<IGetContextProperties*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++mReferences; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG theLeft = --mReferences;
-        if (theLeft == 0)
-            delete this;
-        return theLeft;
-    }
 
     // There are no transactions: the commit votes are accepted and change nothing.
     HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID inClsid, REFIID inIid, LPVOID* outObject) override
@@ -194,7 +150,6 @@ private:
 
     ~PageContext() = default;
 
-    std::atomic<ULONG> mReferences{1};
     Held<IRequest> mRequest;
     Held<IServer> mServer;
 };
