@@ -67,6 +67,34 @@ constexpr size_t kChunkUnits = 512;
 bool IsHighSurrogate(WCHAR inUnit) { return inUnit >= 0xD800 && inUnit <= 0xDBFF; }
 bool IsLowSurrogate(WCHAR inUnit) { return inUnit >= 0xDC00 && inUnit <= 0xDFFF; }
 
+/// Runs inDescriptor over the inLeft bytes at inInput through outChunk into outSink.
+/// Where iconv meets input it cannot convert, inSkipBad steps over it (advancing inInput
+/// and inLeft) and returns 0 to go on or the error that ends the call. Returns 0 or an
+/// error code.
+template <typename Unit, size_t Size, typename SkipBad>
+DWORD ConvertAll(iconv_t inDescriptor, char*& inInput, size_t& inLeft, Unit (&outChunk)[Size],
+                 OutputSink<Unit>& outSink, SkipBad inSkipBad)
+{
+    while (inLeft > 0) {
+        char* theOut = reinterpret_cast<char*>(outChunk);
+        size_t theOutLeft = sizeof outChunk;
+        const size_t theResult = iconv(inDescriptor, &inInput, &inLeft, &theOut, &theOutLeft);
+        const int theError = errno;
+        const size_t theProduced = (sizeof outChunk - theOutLeft) / sizeof(Unit);
+        if (!outSink.PutAll(outChunk, theProduced))
+            return ERROR_INSUFFICIENT_BUFFER;
+        if (theResult != static_cast<size_t>(-1))
+            return 0;
+        if (theError == E2BIG && theProduced > 0)
+            continue;
+        if (theError != EILSEQ && theError != EINVAL)
+            return ERROR_NO_UNICODE_TRANSLATION;
+        if (const DWORD theSkipError = inSkipBad(); theSkipError != 0)
+            return theSkipError;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool IconvSupports(const CodePageEntry& inEntry)
@@ -85,31 +113,16 @@ DWORD DecodeIconv(const CodePageEntry& inEntry, const BYTE* inText, size_t inLen
     char* theIn = reinterpret_cast<char*>(const_cast<BYTE*>(inText));
     size_t theInLeft = inLength;
     WCHAR theChunk[kChunkUnits];
-    while (theInLeft > 0) {
-        char* theOut = reinterpret_cast<char*>(theChunk);
-        size_t theOutLeft = sizeof theChunk;
-        const size_t theResult = iconv(theDescriptor, &theIn, &theInLeft, &theOut, &theOutLeft);
-        const int theError = errno;
-        const size_t theProduced = (sizeof theChunk - theOutLeft) / sizeof(WCHAR);
-        if (!outSink.PutAll(theChunk, theProduced))
-            return ERROR_INSUFFICIENT_BUFFER;
-        if (theResult != static_cast<size_t>(-1))
-            break;
-        if (theError == E2BIG && theProduced > 0)
-            continue;
-        if (theError != EILSEQ && theError != EINVAL)
-            return ERROR_NO_UNICODE_TRANSLATION;
-        // A byte that starts no character (or a sequence cut off at the end).
+    // A byte that starts no character (or a sequence cut off at the end).
+    return ConvertAll(theDescriptor, theIn, theInLeft, theChunk, outSink, [&]() -> DWORD {
         if (inStrict)
             return ERROR_NO_UNICODE_TRANSLATION;
         const BYTE theBad = static_cast<BYTE>(*theIn);
         ++theIn;
         --theInLeft;
         const WCHAR theStandIn = inEntry.maxCharSize == 1 ? static_cast<WCHAR>(theBad) : WCHAR(0x30FB);
-        if (!outSink.Put(theStandIn))
-            return ERROR_INSUFFICIENT_BUFFER;
-    }
-    return 0;
+        return outSink.Put(theStandIn) ? 0 : ERROR_INSUFFICIENT_BUFFER;
+    });
 }
 
 namespace {
@@ -133,34 +146,24 @@ DWORD EncodeIconv(const CodePageEntry& inEntry, const WCHAR* inText, size_t inLe
     const iconv_t theDescriptor = inEntry.iconvName ? tDescriptors.Get(inEntry, false) : kNoDescriptor;
     if (theDescriptor == kNoDescriptor)
         return ERROR_INVALID_PARAMETER;
-    const WCHAR* theUnit = inText;
-    const WCHAR* const theEnd = inText + inLength;
+    char* theIn = reinterpret_cast<char*>(const_cast<WCHAR*>(inText));
+    size_t theInLeft = inLength * sizeof(WCHAR);
     char theChunk[kChunkUnits * 4];
-    while (theUnit < theEnd) {
-        char* theIn = reinterpret_cast<char*>(const_cast<WCHAR*>(theUnit));
-        size_t theInLeft = static_cast<size_t>(theEnd - theUnit) * sizeof(WCHAR);
-        char* theOut = theChunk;
-        size_t theOutLeft = sizeof theChunk;
-        const size_t theResult = iconv(theDescriptor, &theIn, &theInLeft, &theOut, &theOutLeft);
-        const int theError = errno;
-        theUnit = reinterpret_cast<const WCHAR*>(theIn);
-        const size_t theProduced = sizeof theChunk - theOutLeft;
-        if (!outSink.PutAll(theChunk, theProduced))
-            return ERROR_INSUFFICIENT_BUFFER;
-        if (theResult != static_cast<size_t>(-1))
-            break;
-        if (theError == E2BIG && theProduced > 0)
-            continue;
-        if (theError != EILSEQ && theError != EINVAL)
-            return ERROR_NO_UNICODE_TRANSLATION;
-        // A character the code page lacks: one default character for it, a pair included.
-        const bool thePair = IsHighSurrogate(theUnit[0]) && theUnit + 1 < theEnd && IsLowSurrogate(theUnit[1]);
-        theUnit += thePair ? 2 : 1;
+    // A character the code page lacks: one default character for it, a pair included.
+    const DWORD theError = ConvertAll(theDescriptor, theIn, theInLeft, theChunk, outSink, [&]() -> DWORD {
+        const WCHAR* theUnit = reinterpret_cast<const WCHAR*>(theIn);
+        const size_t theUnits = IsHighSurrogate(theUnit[0]) && theInLeft >= 2 * sizeof(WCHAR) &&
+                                IsLowSurrogate(theUnit[1]) ? 2 : 1;
+        theIn += theUnits * sizeof(WCHAR);
+        theInLeft -= theUnits * sizeof(WCHAR);
         if (outUsedDefault != nullptr)
             *outUsedDefault = TRUE;
         if (!FlushShiftState(theDescriptor, outSink) || !outSink.PutAll(inDefault, inDefaultLength))
             return ERROR_INSUFFICIENT_BUFFER;
-    }
+        return 0;
+    });
+    if (theError != 0)
+        return theError;
     return FlushShiftState(theDescriptor, outSink) ? 0 : ERROR_INSUFFICIENT_BUFFER;
 }
 

@@ -196,6 +196,9 @@ TEST(OtherPages, ConvertThroughTheirTables)
     BOOL theUsed = FALSE;
     EXPECT_EQ(ToBytes(1251, u"aé", &theUsed), "a?");
     EXPECT_TRUE(theUsed);
+    // One default character for a pair the page lacks, one for each lone surrogate.
+    EXPECT_EQ(ToBytes(1251, u"a\U0001F600b"), "a?b");
+    EXPECT_EQ(ToBytes(1251, std::u16string{u'a', char16_t(0xDC00), char16_t(0xD800)}), "a??");
 }
 
 TEST(OtherPages, LongTextCrossesConversionChunks)
