@@ -65,11 +65,8 @@ extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOpti
     });
     if (theStatus != ERROR_SUCCESS)
         return theStatus;
-    OpenKey theOpened;
-    theOpened.root = theKey.root;
-    theOpened.path = Joined(theKey, theNames);
-    theOpened.access = EffectiveAccess(samDesired);
-    *phkResult = NewKeyHandle(std::move(theOpened));
+    *phkResult =
+        NewKeyHandle({.root = theKey.root, .path = Joined(theKey, theNames), .access = EffectiveAccess(samDesired)});
     return ERROR_SUCCESS;
 }
 
@@ -112,11 +109,7 @@ extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPS
     });
     if (theStatus != ERROR_SUCCESS)
         return theStatus;
-    OpenKey theOpened;
-    theOpened.root = theKey.root;
-    theOpened.path = thePath;
-    theOpened.access = EffectiveAccess(samDesired);
-    *phkResult = NewKeyHandle(std::move(theOpened));
+    *phkResult = NewKeyHandle({.root = theKey.root, .path = thePath, .access = EffectiveAccess(samDesired)});
     if (lpdwDisposition != nullptr)
         *lpdwDisposition = theDisposition;
     return ERROR_SUCCESS;
