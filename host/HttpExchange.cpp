@@ -285,6 +285,9 @@ bool HttpExchange::DrainBody()
 
 void HttpExchange::Finish()
 {
+    if (mFinished)
+        return;
+    mFinished = true;
     // The body is drained first so that the client, which may still be sending, is
     // not answered in the middle of its upload.
     DrainBody();

@@ -76,7 +76,7 @@ public:
     void Clear() { mBuffer.clear(); }
     /// Sends headers and what is buffered; the rest of the response is chunked.
     void Flush();
-    /// Sends what is left; drains or gives up an unread body.
+    /// Sends what is left; drains or gives up an unread body. Only the first call acts.
     void Finish();
     bool HeadersSent() const { return mHeadersSent; }
 
@@ -127,6 +127,7 @@ private:
     std::string mBuffer;
     bool mHeadersSent = false;
     bool mChunked = false;
+    bool mFinished = false;
     bool mKeepAlive = true;
     std::int64_t mBytesSent = 0;
 };

@@ -220,6 +220,10 @@ bool PageRunner::Run(const std::shared_ptr<HttpExchange>& inExchange, const Site
         } else {
             theOk = RunScript(theHeap, inPage, inVirtualPath, theError);
         }
+        // A page that ran to its end is answered now: releasing its objects (an upload's
+        // read cache of hundreds of megabytes) need not keep the client waiting.
+        if (theOk)
+            inExchange->Finish();
         // The heap goes first: its finalizers release the page's automation objects
         // while their object context is still installed.
     }
