@@ -56,6 +56,18 @@ char32_t DecodeOne(std::string_view inText, std::size_t& inOutPos)
     return theCode;
 }
 
+// Calls inEmit with the UTF-16 units of inCode: one, or a surrogate pair.
+template <typename Emit>
+void ForEachUnit(char32_t inCode, Emit inEmit)
+{
+    if (inCode < 0x10000) {
+        inEmit(static_cast<char16_t>(inCode));
+        return;
+    }
+    inEmit(static_cast<char16_t>(0xD800 | ((inCode - 0x10000) >> 10)));
+    inEmit(static_cast<char16_t>(0xDC00 | ((inCode - 0x10000) & 0x3FF)));
+}
+
 bool IsHighSurrogate(char16_t inUnit)
 {
     return inUnit >= 0xD800 && inUnit < 0xDC00;
@@ -91,16 +103,8 @@ std::u16string ScriptToUtf16(std::string_view inText)
 {
     std::u16string theResult;
     theResult.reserve(inText.size());
-    for (std::size_t thePos = 0; thePos < inText.size();) {
-        char32_t theCode = DecodeOne(inText, thePos);
-        if (theCode >= 0x10000) {
-            theCode -= 0x10000;
-            theResult += static_cast<char16_t>(0xD800 | (theCode >> 10));
-            theResult += static_cast<char16_t>(0xDC00 | (theCode & 0x3FF));
-        } else {
-            theResult += static_cast<char16_t>(theCode);
-        }
-    }
+    for (std::size_t thePos = 0; thePos < inText.size();)
+        ForEachUnit(DecodeOne(inText, thePos), [&](char16_t inUnit) { theResult += inUnit; });
     return theResult;
 }
 
@@ -127,13 +131,7 @@ std::string Utf8ToScript(std::string_view inBytes)
         char32_t theCode = DecodeOne(inBytes, thePos);
         if (theCode >= 0xD800 && theCode < 0xE000)
             theCode = 0xFFFD;   // surrogates are not UTF-8
-        if (theCode >= 0x10000) {
-            theCode -= 0x10000;
-            AppendUnit(theResult, static_cast<char16_t>(0xD800 | (theCode >> 10)));
-            AppendUnit(theResult, static_cast<char16_t>(0xDC00 | (theCode & 0x3FF)));
-        } else {
-            AppendUnit(theResult, static_cast<char16_t>(theCode));
-        }
+        ForEachUnit(theCode, [&](char16_t inUnit) { AppendUnit(theResult, inUnit); });
     }
     return theResult;
 }
