@@ -2,6 +2,7 @@
 // length, the pattern is taken from the input's end, and both searches must agree.
 #include "support/ByteScan.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
