@@ -2,6 +2,7 @@
 #include "FilePath.h"
 
 #include "../errors/Errors.h"
+#include "../text/Utf8Codec.h"
 
 #include <cstring>
 #include <strings.h>
@@ -16,25 +17,6 @@ constexpr const char* kStreamPrefix = "user.DosStream.";
 constexpr const char* kStreamSuffix = ":$DATA";
 // Linux attribute names hold at most 255 bytes.
 constexpr size_t kMaxAttributeName = 255;
-
-void AppendUtf8(std::string& inOut, char32_t inCode)
-{
-    if (inCode < 0x80) {
-        inOut += static_cast<char>(inCode);
-    } else if (inCode < 0x800) {
-        inOut += static_cast<char>(0xC0 | (inCode >> 6));
-        inOut += static_cast<char>(0x80 | (inCode & 0x3F));
-    } else if (inCode < 0x10000) {
-        inOut += static_cast<char>(0xE0 | (inCode >> 12));
-        inOut += static_cast<char>(0x80 | ((inCode >> 6) & 0x3F));
-        inOut += static_cast<char>(0x80 | (inCode & 0x3F));
-    } else {
-        inOut += static_cast<char>(0xF0 | (inCode >> 18));
-        inOut += static_cast<char>(0x80 | ((inCode >> 12) & 0x3F));
-        inOut += static_cast<char>(0x80 | ((inCode >> 6) & 0x3F));
-        inOut += static_cast<char>(0x80 | (inCode & 0x3F));
-    }
-}
 
 // Decodes one UTF-8 sequence at inText[ioPos], rejecting overlong forms and surrogates.
 char32_t DecodeUtf8(const std::string& inText, size_t& ioPos)
@@ -89,20 +71,7 @@ bool StreamAttribute(const std::string& inSpec, std::string& outAttribute)
 
 std::string Utf8FromUtf16(LPCWSTR inText)
 {
-    std::string theResult;
-    if (!inText)
-        return theResult;
-    for (const WCHAR* p = inText; *p; ++p) {
-        char32_t theCode = *p;
-        if (theCode >= 0xD800 && theCode <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-            theCode = 0x10000 + ((theCode - 0xD800) << 10) + (p[1] - 0xDC00);
-            ++p;
-        } else if (theCode >= 0xD800 && theCode <= 0xDFFF) {
-            theCode = kReplacement;
-        }
-        AppendUtf8(theResult, theCode);
-    }
-    return theResult;
+    return inText ? Utf8String(std::u16string_view(inText)) : std::string();
 }
 
 std::u16string Utf16FromUtf8(const std::string& inText)

@@ -62,13 +62,7 @@ std::u16string Utf8ToUtf16(std::string_view inText)
 
 std::string Utf16ToUtf8(std::u16string_view inText)
 {
-    // Counted first, then written: the encoder writes into a buffer of known size.
-    OutputSink<char> theCounter(nullptr, 0);
-    EncodeUtf8(inText.data(), inText.size(), false, theCounter);
-    std::string theResult(theCounter.Count(), '\0');
-    OutputSink<char> theSink(theResult.data(), theResult.size());
-    EncodeUtf8(inText.data(), inText.size(), false, theSink);
-    return theResult;
+    return Utf8String(inText);
 }
 
 bool IsWellFormedUtf16(std::u16string_view inText)

@@ -129,4 +129,15 @@ DWORD EncodeUtf8(const WCHAR* inText, size_t inLength, bool inStrict, OutputSink
     return 0;
 }
 
+std::string Utf8String(std::u16string_view inText)
+{
+    // Counted first, then written: the encoder writes into a buffer of known size.
+    OutputSink<char> theCounter(nullptr, 0);
+    EncodeUtf8(inText.data(), inText.size(), false, theCounter);
+    std::string theResult(theCounter.Count(), '\0');
+    OutputSink<char> theSink(theResult.data(), theResult.size());
+    EncodeUtf8(inText.data(), inText.size(), false, theSink);
+    return theResult;
+}
+
 } // namespace ferrolift::platform

@@ -7,6 +7,9 @@
 #include "OutputSink.h"
 #include "../types/WinTypes.h"
 
+#include <string>
+#include <string_view>
+
 namespace ferrolift::platform {
 
 /// Decodes UTF-8 into UTF-16. Each maximal invalid subsequence becomes one U+FFFD, or,
@@ -17,5 +20,8 @@ DWORD DecodeUtf8(const BYTE* inText, size_t inLength, bool inStrict, OutputSink<
 /// Encodes UTF-16 as UTF-8. A lone surrogate becomes U+FFFD, or, with inStrict, ends the
 /// call with ERROR_NO_UNICODE_TRANSLATION. Returns 0 or one of those errors.
 DWORD EncodeUtf8(const WCHAR* inText, size_t inLength, bool inStrict, OutputSink<char>& outSink);
+
+/// inText as UTF-8, a lone surrogate as U+FFFD: what file names and registry strings use.
+std::string Utf8String(std::u16string_view inText);
 
 } // namespace ferrolift::platform
