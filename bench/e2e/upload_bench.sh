@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Uploads one big file with curl -F through `ferrolift serve` to a page that saves it,
-# with the default read chunk size and with 65536, and through a raw sink that only
-# reads and discards, all in the same run. Prints MB/s, the ratio to the sink and the
+# with the default read chunk size and with 65536; through a raw sink that only reads and
+# discards; and through a floor server that does only the file work saving needs (write
+# the body to a temporary file, map it, find the divider, copy the part to a file), all in
+# the same run. Prints MB/s, the ratio to the sink and the
 # server's peak RssAnon. Each server takes RUNS uploads in a row; the median is the
 # figure (the first upload to a fresh process is usually the slowest, and page-cache
 # writeback on a small virtual machine makes single runs vary by half).
@@ -20,9 +22,7 @@ trap cleanup EXIT
 
 src=$here/../..
 g++ -O2 -std=c++20 -o "$work/sink" "$here/sink.cpp" -lcivetweb
-g++ -O2 -std=c++20 -fnon-call-exceptions -I"$src" -I"$src/platform/include" -o "$work/intake_server" \
-  "$here/intake_server.cpp" "$build/host/libferrolift-host.a" "$build/component/libferrolift-core.a" \
-  -Wl,-rpath,"$build/lib" "$build/lib/libferrolift-platform.so" -lcivetweb -lduktape -ldl -lm -lpthread
+g++ -O2 -std=c++20 -o "$work/floor_server" "$here/floor_server.cpp" -lcivetweb
 cp -r "$here/site" "$work/site"
 echo "bench: making a ${size_mib} MiB file"
 head -c $((size_mib * 1048576)) /dev/urandom >"$work/big.bin"
@@ -89,7 +89,7 @@ measure() {
 }
 
 serve_cmd() { exec "$ferrolift" serve --root "$work/site" --threads 4 --timeout 120 --listen "127.0.0.1:$1"; }
-intake_cmd() { exec "$work/intake_server" "$1"; }
+floor_cmd() { exec "$work/floor_server" "$1" "$work/site"; }
 
 port=$(free_port)
 "$work/sink" "$port" & pids+=($!)
@@ -100,8 +100,8 @@ lines=()
 for chunk in "" 65536; do
   set_chunk "$chunk"
   lines+=("$(measure "serve-save-${chunk:-2048}" /save.asp 1 serve_cmd)")
-  lines+=("$(measure "intake-${chunk:-2048}" / "" intake_cmd)")
 done
+lines+=("$(measure "floor" / 1 floor_cmd)")
 
 rate() { awk -v b="$bytes" -v s="$1" 'BEGIN {printf "%.1f", b / 1e6 / s}'; }
 sink_rate=$(rate "$sink_median")
