@@ -21,59 +21,6 @@ HRESULT NoDictionary(IRequestDictionary** outDictionary)
 
 RequestObject::RequestObject(std::shared_ptr<HttpExchange> inExchange) : mExchange(std::move(inExchange)) {}
 
-HRESULT RequestObject::QueryInterface(REFIID inIid, void** outObject)
-{
-    if (outObject == nullptr)
-        return E_POINTER;
-    if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == IID_IRequest) {
-        *outObject = static_cast<IRequest*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *outObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG RequestObject::AddRef()
-{
-    return ++mRefs;
-}
-
-ULONG RequestObject::Release()
-{
-    ULONG theRefs = --mRefs;
-    if (theRefs == 0)
-        delete this;
-    return theRefs;
-}
-
-HRESULT RequestObject::GetTypeInfoCount(UINT* outCount)
-{
-    if (outCount == nullptr)
-        return E_POINTER;
-    *outCount = 0;
-    return S_OK;
-}
-
-HRESULT RequestObject::GetTypeInfo(UINT, LCID, ITypeInfo** outInfo)
-{
-    if (outInfo != nullptr)
-        *outInfo = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT RequestObject::GetIDsOfNames(REFIID, LPOLESTR*, UINT inCount, LCID, DISPID* outIds)
-{
-    for (UINT i = 0; outIds != nullptr && i < inCount; ++i)
-        outIds[i] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT RequestObject::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
-{
-    return DISP_E_MEMBERNOTFOUND;
-}
-
 HRESULT RequestObject::get_Item(BSTR, IDispatch** outObject)
 {
     if (outObject == nullptr)

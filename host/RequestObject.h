@@ -6,11 +6,12 @@
 //   ferrolift::platform::ObjectContextScope theScope(theRequest.get(), theServer.get());
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include <windows.h>
 #include <comsvcs.h>
+
+#include "VtableObject.h"
 
 namespace ferrolift::host {
 
@@ -18,19 +19,10 @@ class HttpExchange;
 
 /// IRequest over one HTTP exchange. Free-threaded; after the page the exchange refuses
 /// further reads, so a script that kept the object cannot reach a finished connection.
-class RequestObject final : public IRequest {
+class RequestObject final : public VtableObject<IRequest, IID_IRequest> {
 public:
     explicit RequestObject(std::shared_ptr<HttpExchange> inExchange);
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    // IDispatch: the component binds to the vtable; late binding is not offered.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** outInfo) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT inCount, LCID, DISPID* outIds) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
     // IRequest: the collections are script-side only.
     HRESULT STDMETHODCALLTYPE get_Item(BSTR, IDispatch** outObject) override;
     HRESULT STDMETHODCALLTYPE get_QueryString(IRequestDictionary** outDictionary) override;
@@ -45,7 +37,6 @@ public:
 private:
     ~RequestObject() = default;
 
-    std::atomic<ULONG> mRefs{1};
     std::shared_ptr<HttpExchange> mExchange;
 };
 

@@ -53,59 +53,6 @@ ServerObject::ServerObject(const SitePaths& inPaths, std::string inVirtualFolder
 {
 }
 
-HRESULT ServerObject::QueryInterface(REFIID inIid, void** outObject)
-{
-    if (outObject == nullptr)
-        return E_POINTER;
-    if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == IID_IServer) {
-        *outObject = static_cast<IServer*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *outObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG ServerObject::AddRef()
-{
-    return ++mRefs;
-}
-
-ULONG ServerObject::Release()
-{
-    ULONG theRefs = --mRefs;
-    if (theRefs == 0)
-        delete this;
-    return theRefs;
-}
-
-HRESULT ServerObject::GetTypeInfoCount(UINT* outCount)
-{
-    if (outCount == nullptr)
-        return E_POINTER;
-    *outCount = 0;
-    return S_OK;
-}
-
-HRESULT ServerObject::GetTypeInfo(UINT, LCID, ITypeInfo** outInfo)
-{
-    if (outInfo != nullptr)
-        *outInfo = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT ServerObject::GetIDsOfNames(REFIID, LPOLESTR*, UINT inCount, LCID, DISPID* outIds)
-{
-    for (UINT i = 0; outIds != nullptr && i < inCount; ++i)
-        outIds[i] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT ServerObject::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
-{
-    return DISP_E_MEMBERNOTFOUND;
-}
-
 HRESULT ServerObject::get_ScriptTimeout(long* outSeconds)
 {
     if (outSeconds == nullptr)

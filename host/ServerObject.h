@@ -13,26 +13,19 @@
 #include <windows.h>
 #include <comsvcs.h>
 
+#include "VtableObject.h"
+
 namespace ferrolift::host {
 
 class SitePaths;
 
 /// IServer for one page: paths resolve against the page's folder and the site root.
-class ServerObject final : public IServer {
+class ServerObject final : public VtableObject<IServer, IID_IServer> {
 public:
     /// inPaths must outlive the object (it is the server's); inVirtualFolder is the
     /// page's folder ("/dir/").
     ServerObject(const SitePaths& inPaths, std::string inVirtualFolder);
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    // IDispatch: the component binds to the vtable; late binding is not offered.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** outInfo) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT inCount, LCID, DISPID* outIds) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
     // IServer
     HRESULT STDMETHODCALLTYPE get_ScriptTimeout(long* outSeconds) override;
     HRESULT STDMETHODCALLTYPE put_ScriptTimeout(long inSeconds) override;
@@ -45,7 +38,6 @@ public:
 private:
     ~ServerObject() = default;
 
-    std::atomic<ULONG> mRefs{1};
     const SitePaths& mPaths;
     std::string mVirtualFolder;
     std::atomic<long> mScriptTimeout{90};
