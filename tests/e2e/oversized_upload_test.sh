@@ -98,6 +98,7 @@ refused_with_a_clear_error() {
   local answer
   answer=$(send_oversized "$PORT" $((2684354560))) || return 1
   echo "$answer" | tail -n 1
+  echo "$answer" | grep -m 3 -E "^HTTP|Upload size"
   grep -q '^HTTP/1\.[01] 500' <<<"$answer" || { echo "no 500 answer:"; head -c 2000 <<<"$answer"; return 1; }
   grep -q 'Upload size is greater than the maximum allowed' <<<"$answer" ||
     { echo "error text missing:"; head -c 2000 <<<"$answer"; return 1; }

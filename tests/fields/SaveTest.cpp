@@ -269,6 +269,7 @@ TEST_F(SaveTest, EverySavedFileCarriesTheVisitorMarkButItsStreamsDoNot)
 
 TEST_F(SaveTest, ContentIsNeverWrittenWhenTheMarkCannotBe)
 {
+    Upload(UploadBody().File("f", "a.asp", "text/plain", "<% evil %>").Text());
     // Fill the file's attribute space so that the mark no longer fits.
     const std::string thePath = mPage->Physical("full.asp");
     std::ofstream(thePath) << "old content";
@@ -279,7 +280,6 @@ TEST_F(SaveTest, ContentIsNeverWrittenWhenTheMarkCannotBe)
     if (setxattr(thePath.c_str(), kZoneStream, "x", 1, XATTR_CREATE) == 0)
         GTEST_SKIP() << "this volume has room for the mark beside " << theFiller << " bytes";
 
-    Upload(UploadBody().File("f", "a.asp", "text/plain", "<% evil %>").Text());
     Script::Put(mForm.get(), u"Overwrite", Script::Bool(true));
     const Script::Outcome theOutcome = Save(Field(u"f").get(), "/full.asp");
     EXPECT_TRUE(FAILED(theOutcome.hr));
