@@ -127,10 +127,10 @@ TEST(JpegWalk, FailuresStoreTheirMessage)
 
 TEST(JpegWalk, FrameHeaderCutShortReportsNoMixOfTwoFrames)
 {
-    // Cut after the height, after the width, and before the component count.
+    // Cut after the height, inside the width, and before the component count.
     const Bytes theCuts[] = {{0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09},
-                             {0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09, 0x00, 0x07},
-                             {0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09, 0x00, 0x07, 0x00}};
+                             {0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09, 0x00},
+                             {0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09, 0x00, 0x07}};
     for (const Bytes& theCut : theCuts) {
         const WalkResult theAfterFrame = Walk(kStart + Frame(3, 4, 1) + theCut);
         EXPECT_EQ(theAfterFrame.error, "JPEG file too short");

@@ -273,12 +273,15 @@ TEST_F(SaveTest, ContentIsNeverWrittenWhenTheMarkCannotBe)
     // Fill the file's attribute space so that the mark no longer fits.
     const std::string thePath = mPage->Physical("full.asp");
     std::ofstream(thePath) << "old content";
-    size_t theFiller = 65536;
-    while (theFiller > 0 && setxattr(thePath.c_str(), "user.filler", std::string(theFiller, 'f').data(),
-                                     theFiller, 0) != 0)
-        theFiller -= std::min<size_t>(theFiller, 64);
+    int theFillers = 0;
+    for (const size_t theSize : {65000, 16000, 4000, 1000, 250, 60, 16, 4, 1}) {
+        const std::string theValue(theSize, 'f');
+        while (theFillers < 1000 && setxattr(thePath.c_str(), ("user.f" + std::to_string(theFillers)).c_str(),
+                                             theValue.data(), theValue.size(), XATTR_CREATE) == 0)
+            ++theFillers;
+    }
     if (setxattr(thePath.c_str(), kZoneStream, "x", 1, XATTR_CREATE) == 0)
-        GTEST_SKIP() << "this volume has room for the mark beside " << theFiller << " bytes";
+        GTEST_SKIP() << "this volume has room for the mark beside " << theFillers << " attributes";
 
     Script::Put(mForm.get(), u"Overwrite", Script::Bool(true));
     const Script::Outcome theOutcome = Save(Field(u"f").get(), "/full.asp");
