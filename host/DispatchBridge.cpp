@@ -291,7 +291,9 @@ void PushDispatch(duk_context* inContext, IDispatch* inDispatch)
     duk_push_pointer(inContext, theProxy);
     duk_put_prop_string(inContext, -3, kProxyKey);
     duk_remove(inContext, -2);
-    ScriptHeap::Environment(inContext).proxies[theProxy] = inDispatch;
+    ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    theEnvironment.proxies[theProxy] = inDispatch;
+    theEnvironment.heldObjects = true;
 }
 
 IDispatch* GetDispatch(duk_context* inContext, duk_idx_t inIndex)

@@ -1,5 +1,6 @@
-// PageCache.h: compiled pages shared by all workers, recompiled when the page or any
-// file it includes changes (modification time or size).
+// PageCache.h: compiled pages (bytecode) shared by all workers, recompiled when the page
+// or any file it includes changes (identity, size, modification or change time), and
+// refused from the first request after any of them is marked as a visitor's upload.
 //
 //   ferrolift::host::PageCache theCache("/srv/site");
 //   ferrolift::host::CompileError theError;

@@ -14,8 +14,8 @@ namespace ferrolift::host {
 /// The file name under which the prelude is compiled (for error locations).
 constexpr const char* kPreludeName = "ferrolift:prelude";
 
-/// Compiles the prelude and pushes it as a function of one argument (the host object);
-/// false (with the error pushed) when it does not compile.
+/// Pushes the prelude as a function of one argument (the host object), loaded from
+/// bytecode compiled once per process; false (with the error pushed) when that fails.
 bool PushPrelude(duk_context* inContext);
 
 }  // namespace ferrolift::host
