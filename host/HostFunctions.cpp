@@ -404,7 +404,7 @@ void PushHostFunctions(duk_context* inContext)
 {
     // One frozen set per heap: the functions keep no state of their own (they find the
     // page through the heap), and pages never hold them, only the prelude's closures do.
-    duk_push_global_stash(inContext);
+    duk_push_heap_stash(inContext);
     if (duk_get_prop_string(inContext, -1, kHostKey)) {
         duk_remove(inContext, -2);
         return;

@@ -15,7 +15,8 @@ constexpr const char* kBaselineKey = "ferroliftBaseline";
 // prototypes, and the thrower behind strict `arguments.callee`), locks it and returns
 // { entries: [object, key, value, ...] of writable data properties,
 //   bindings: [key, value, writable, enumerable, configurable, ...] of the global }.
-// Run once per heap, so clarity beats speed here.
+// Run once per heap, so clarity beats speed here. Date.prototype is itself a Date whose
+// time a page could set: its setter comes back too, to reset that time after each page.
 const char kLockScript[] = R"JS(function (global) {
 "use strict";
 var seen = [], entries = [], bindings = [];
@@ -40,7 +41,7 @@ function walk(o) {
 }
 walk(global);
 walk((function () { return arguments; })());
-return { entries: entries, bindings: bindings };
+return { entries: entries, bindings: bindings, dateTime: Date.prototype.setTime };
 })JS";
 
 }  // namespace
@@ -90,7 +91,7 @@ duk_ret_t PageHeap::LockBuiltIns(duk_context* inContext, void* inUserData)
     duk_call(inContext, 1);
     // The stash keeps every saved value alive, so the raw heap pointers stay valid even
     // after a page has replaced the property that held one.
-    duk_push_global_stash(inContext);
+    duk_push_heap_stash(inContext);
     duk_dup(inContext, -2);
     duk_put_prop_string(inContext, -2, kBaselineKey);
     duk_pop(inContext);
@@ -108,6 +109,14 @@ duk_ret_t PageHeap::LockBuiltIns(duk_context* inContext, void* inUserData)
         theHeap->mBuiltIns.push_back(theSaved);
     }
     duk_pop(inContext);
+
+    duk_get_prop_string(inContext, -1, "dateTime");
+    theHeap->mSetTime = duk_get_heapptr(inContext, -1);
+    duk_pop(inContext);
+    duk_get_global_string(inContext, "Date");
+    duk_get_prop_string(inContext, -1, "prototype");
+    theHeap->mDatePrototype = duk_get_heapptr(inContext, -1);
+    duk_pop_2(inContext);
 
     duk_get_prop_string(inContext, -1, "bindings");
     theCount = duk_get_length(inContext, -1);
@@ -178,6 +187,12 @@ duk_ret_t PageHeap::RestoreBuiltIns(duk_context* inContext, void* inUserData)
         PushSaved(inContext, theSaved);
         duk_put_prop(inContext, -3);
         duk_pop(inContext);
+    }
+    if (theHeap->mSetTime != nullptr && theHeap->mDatePrototype != nullptr) {
+        duk_push_heapptr(inContext, theHeap->mSetTime);
+        duk_push_heapptr(inContext, theHeap->mDatePrototype);
+        duk_push_nan(inContext);
+        duk_call_method(inContext, 1);
     }
     return 0;
 }

@@ -75,6 +75,8 @@ private:
     ScriptEnvironment* mPage = nullptr;
     std::vector<Saved> mBuiltIns;   // writable data properties of the built-in objects
     std::vector<Saved> mBindings;   // the standard global bindings (Object, Math, ...)
+    void* mSetTime = nullptr;       // the original Date.prototype.setTime
+    void* mDatePrototype = nullptr;
 };
 
 }  // namespace ferrolift::host
