@@ -52,10 +52,18 @@ std::string ArgText(duk_context* inContext, duk_idx_t inIndex)
     return theResult;
 }
 
-int Write(duk_context* inContext, ScriptFailure&)
+int Write(duk_context* inContext, ScriptFailure& outFailure)
 {
-    if (!ScriptHeap::Environment(inContext).ended)
-        Exchange(inContext).Write(ScriptToUtf8(ArgText(inContext, 0)));
+    ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    if (theEnvironment.ended)
+        return 0;
+    if (theEnvironment.exchange == nullptr && theEnvironment.output != nullptr) {
+        *theEnvironment.output += ScriptToUtf8(ArgText(inContext, 0));
+        return 0;
+    }
+    if (theEnvironment.exchange == nullptr)
+        return outFailure.Set(E_UNEXPECTED, "Page engine", "This page runs without an HTTP request.");
+    theEnvironment.exchange->Write(ScriptToUtf8(ArgText(inContext, 0)));
     return 0;
 }
 
@@ -375,7 +383,7 @@ struct HostFunction {
 };
 
 const HostFunction kFunctions[] = {
-    {"write", NativeFunction<WithExchange<Write>>, 1},
+    {"write", NativeFunction<Write>, 1},
     {"binaryWrite", NativeFunction<WithExchange<BinaryWrite>>, 1},
     {"addHeader", NativeFunction<WithExchange<AddHeader>>, 2},
     {"redirect", NativeFunction<WithExchange<Redirect>>, 1},

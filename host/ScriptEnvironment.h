@@ -20,6 +20,8 @@ class SitePaths;
 /// Per-page data shared by the native functions of one heap.
 struct ScriptEnvironment {
     HttpExchange* exchange = nullptr;
+    /// Where Response.Write goes when there is no exchange (benchmarks, tests).
+    std::string* output = nullptr;
     const SitePaths* paths = nullptr;
     std::string virtualPath;     // "/dir/page.asp"
     std::string virtualFolder;   // "/dir/"

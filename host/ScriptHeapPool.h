@@ -22,9 +22,10 @@ namespace ferrolift::host {
 /// A bounded pool of idle page heaps; thread-safe.
 class ScriptHeapPool {
 public:
-    /// Idle heaps kept by default: enough for the pages that run at once on a small
-    /// machine; a burst beyond it builds heaps and frees them afterwards.
-    static constexpr std::size_t kDefaultMaxIdle = 8;
+    /// Idle heaps kept by default. Building a heap (locking its built-ins) costs as much
+    /// as some hundred pages, so the pool keeps enough for the pages that usually run at
+    /// once; a burst beyond it builds heaps and frees them afterwards.
+    static constexpr std::size_t kDefaultMaxIdle = 32;
 
     explicit ScriptHeapPool(std::size_t inMaxIdle = kDefaultMaxIdle, std::size_t inLimit = ScriptHeap::kDefaultLimit);
     ScriptHeapPool(const ScriptHeapPool&) = delete;
