@@ -75,7 +75,12 @@ duk_ret_t InstallForFreshHeap(duk_context* inContext, void* inUserData)
         return duk_throw(inContext);
     PushHostFunctions(inContext);
     duk_call(inContext, 1);
-    duk_pop(inContext);
+    duk_enum(inContext, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);
+    while (duk_next(inContext, -1, 1)) {
+        duk_put_global_string(inContext, duk_require_string(inContext, -2));
+        duk_pop(inContext);
+    }
+    duk_pop_2(inContext);
     duk_push_string(inContext, "/page.asp");
     duk_compile_lstring_filename(inContext, 0, thePage->script.data(), thePage->script.size());
     duk_call(inContext, 0);

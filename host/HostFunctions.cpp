@@ -198,10 +198,36 @@ int BinaryRead(duk_context* inContext, ScriptFailure& outFailure)
     return 1;
 }
 
+int BuildCollection(duk_context* inContext, int inKind, ScriptFailure& outFailure);
+
+// The collection of kind 0 (QueryString), 1 (Form) or 2 (ServerVariables) as
+// { names, values }, built once per page and kept on the page's global object under a
+// key that scripts cannot name.
 int Collection(duk_context* inContext, ScriptFailure& outFailure)
 {
-    HttpExchange& theExchange = Exchange(inContext);
+    static constexpr const char* kCacheKeys[] = {DUK_HIDDEN_SYMBOL("query"), DUK_HIDDEN_SYMBOL("form"),
+                                                 DUK_HIDDEN_SYMBOL("variables")};
     int theKind = duk_get_int(inContext, 0);
+    if (theKind < 0 || theKind > 2)
+        return outFailure.Set(E_INVALIDARG, "Request object", "No such collection.");
+    duk_push_global_object(inContext);
+    if (duk_get_prop_string(inContext, -1, kCacheKeys[theKind])) {
+        duk_remove(inContext, -2);
+        return 1;
+    }
+    duk_pop(inContext);
+    if (BuildCollection(inContext, theKind, outFailure) == kNativeFailed)
+        return kNativeFailed;
+    duk_dup_top(inContext);
+    duk_put_prop_string(inContext, -3, kCacheKeys[theKind]);
+    duk_remove(inContext, -2);
+    return 1;
+}
+
+int BuildCollection(duk_context* inContext, int inKind, ScriptFailure& outFailure)
+{
+    HttpExchange& theExchange = Exchange(inContext);
+    int theKind = inKind;
     const ValueCollection* theCollection = theKind == 0 ? &theExchange.Query() : &theExchange.ServerVariables();
     if (theKind == 1) {
         std::string theError;

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "DispatchBridge.h"
+#include "HostFunctions.h"
+#include "ScriptPrelude.h"
 #include "ScriptEnvironment.h"
 
 namespace ferrolift::host {
@@ -10,6 +12,7 @@ namespace ferrolift::host {
 namespace {
 
 constexpr const char* kBaselineKey = "ferroliftBaseline";
+constexpr const char* kPageObjectsKey = "ferroliftPageObjects";
 
 // Walks every object reachable from the global object (property values, accessors,
 // prototypes, and the thrower behind strict `arguments.callee`), locks it and returns
@@ -137,19 +140,39 @@ duk_ret_t PageHeap::LockBuiltIns(duk_context* inContext, void* inUserData)
     return 0;
 }
 
+duk_ret_t PageHeap::BuildPageObjects(duk_context* inContext, void* inUserData)
+{
+    auto* theHeap = static_cast<PageHeap*>(inUserData);
+    // The proxy handler lives in the heap's stash and is shared by all pages.
+    InstallDispatchBridge(inContext);
+    if (!PushPrelude(inContext))
+        return duk_throw(inContext);
+    PushHostFunctions(inContext);
+    duk_call(inContext, 1);
+    duk_push_heap_stash(inContext);
+    duk_dup(inContext, -2);
+    duk_put_prop_string(inContext, -2, kPageObjectsKey);   // keeps them alive
+    duk_pop(inContext);
+    // Bound in every page like the standard globals.
+    duk_enum(inContext, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);
+    while (duk_next(inContext, -1, 1)) {
+        Saved theBinding = ReadSaved(inContext, 0, -2, -1);
+        duk_pop_2(inContext);
+        theBinding.writable = true;
+        theBinding.configurable = true;
+        theHeap->mBindings.push_back(theBinding);
+    }
+    duk_pop_2(inContext);
+    return 0;
+}
+
 bool PageHeap::Prepare()
 {
     duk_context* theContext = mHeap.Context();
     if (duk_safe_call(theContext, LockBuiltIns, this, 0, 1) != DUK_EXEC_SUCCESS)
         return false;
     duk_pop(theContext);
-    // The proxy handler lives in the heap's stash and is shared by all pages.
-    if (duk_safe_call(
-            theContext, [](duk_context* inContext, void*) -> duk_ret_t {
-                InstallDispatchBridge(inContext);
-                return 0;
-            },
-            nullptr, 0, 1) != DUK_EXEC_SUCCESS)
+    if (duk_safe_call(theContext, BuildPageObjects, this, 0, 1) != DUK_EXEC_SUCCESS)
         return false;
     duk_set_top(theContext, 0);
     return true;

@@ -8,7 +8,9 @@
 //     values to existing properties (Array.prototype.push = null); those values are put
 //     back when the page ends. A page cannot add properties to built-in prototypes.
 //   - the engine's own object (Duktape: finalizers, coroutines, error hooks) is not
-//     bound in pages, so no script code of one page can run during the next.
+//     bound in pages, so no script code of one page can run during the next;
+//   - the page objects (Request, Response, Server, Enumerator) are built once, frozen,
+//     and bound in each page's global object.
 //
 //   PageHeap theHeap;
 //   duk_context* thePage = theHeap.BeginPage(&theEnvironment);   // null: no heap
@@ -65,6 +67,7 @@ private:
 
     bool Prepare();
     static duk_ret_t LockBuiltIns(duk_context* inContext, void* inUserData);
+    static duk_ret_t BuildPageObjects(duk_context* inContext, void* inUserData);
     static duk_ret_t MakeGlobal(duk_context* inContext, void* inUserData);
     static duk_ret_t RestoreBuiltIns(duk_context* inContext, void* inUserData);
     static void PushSaved(duk_context* inContext, const Saved& inSaved);

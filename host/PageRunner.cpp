@@ -6,13 +6,11 @@
 #include <windows.h>
 #include <comsvcs.h>
 
-#include "HostFunctions.h"
 #include "HttpExchange.h"
 #include "RequestObject.h"
 #include "ScriptEnvironment.h"
 #include "ScriptFailure.h"
 #include "ScriptHeapPool.h"
-#include "ScriptPrelude.h"
 #include "ScriptText.h"
 #include "ServerObject.h"
 #include "SitePaths.h"
@@ -112,7 +110,8 @@ PageError DescribeThrown(duk_context* inContext, const CompiledPage& inPage, boo
     return theError;
 }
 
-// Installs the page objects: static texts and the prelude (runs inside duk_safe_call).
+// Installs the page's static texts (runs inside duk_safe_call); the page objects are
+// bound by the heap.
 duk_ret_t InstallPageObjects(duk_context* inContext, void* inUserData)
 {
     const auto* thePage = static_cast<const CompiledPage*>(inUserData);
@@ -128,10 +127,6 @@ duk_ret_t InstallPageObjects(duk_context* inContext, void* inUserData)
         duk_put_prop_index(inContext, -2, static_cast<duk_uarridx_t>(i));
     }
     duk_put_global_string(inContext, PageCompiler::kTextArray);
-    if (!PushPrelude(inContext))
-        return duk_throw(inContext);
-    PushHostFunctions(inContext);
-    duk_call(inContext, 1);
     return 0;
 }
 

@@ -13,7 +13,6 @@ namespace {
 // Kept in ES5: the engine runs ES5 with a few later additions.
 const char kPrelude[] = R"JS(function (host) {
 "use strict";
-var global = new Function("return this;")();
 
 function ValueList(values) {
   this._values = values;
@@ -29,11 +28,8 @@ ValueList.prototype.toString = function () {
 ValueList.prototype.valueOf = ValueList.prototype.toString;
 
 function makeCollection(kind) {
-  var cache = null;
-  function load() {
-    if (cache === null) cache = host.collection(kind);
-    return cache;
-  }
+  // The host keeps each collection per page; these functions serve every page.
+  function load() { return host.collection(kind); }
   function collection(key) {
     var data = load();
     if (key === undefined) return host.collectionText(kind);
@@ -122,10 +118,20 @@ Enumerator.prototype.moveFirst = function () {
   if (this._native) host.enumReset(this._native); else this._index = 0;
 };
 
-global.Request = Request;
-global.Response = Response;
-global.Server = Server;
-global.Enumerator = Enumerator;
+// Shared by the pages of a heap, so frozen through and through (built-ins, already
+// locked, are not extensible and end the walk).
+function lock(o) {
+  if (o === null || (typeof o !== "object" && typeof o !== "function") || !Object.isExtensible(o)) return;
+  Object.freeze(o);
+  Reflect.ownKeys(o).forEach(function (k) {
+    var d = Object.getOwnPropertyDescriptor(o, k);
+    if ("value" in d) lock(d.value); else { lock(d.get); lock(d.set); }
+  });
+  lock(Object.getPrototypeOf(o));
+}
+var objects = { Request: Request, Response: Response, Server: Server, Enumerator: Enumerator };
+lock(objects);
+return objects;
 })JS";
 
 // Compiles the prelude to bytecode in a heap of its own; empty when that fails.
