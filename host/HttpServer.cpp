@@ -517,13 +517,19 @@ void HttpServer::Close(std::unique_ptr<Connection>& inOutConnection)
 void HttpServer::Sweep()
 {
     Clock::time_point theNow = Clock::now();
+    // At the connection cap, idle keep-alive connections make room for new clients, the
+    // oldest (lowest descriptors) first, a sixteenth of the cap per sweep.
+    int theRoom = mAcceptPaused ? std::max(1, mMaxConnections / 16) : 0;
     for (auto& theConnection : mConnections) {
         if (!theConnection)
             continue;
         bool theIdle = theConnection->CurrentPhase() == Connection::Phase::Head && theConnection->Pending().empty();
-        // At the connection cap, idle keep-alive connections make room for new clients.
-        if (theConnection->Deadline() < theNow || (mAcceptPaused && theIdle))
+        if (theConnection->Deadline() < theNow) {
             Close(theConnection);
+        } else if (theRoom > 0 && theIdle) {
+            --theRoom;
+            Close(theConnection);
+        }
     }
     if (mAcceptPaused && mOpen.load() < mMaxConnections && mListen && !mStopAccepting)
         PauseAccepting(false);

@@ -62,8 +62,8 @@ int ParseRange(const std::string& inValue, std::int64_t inSize, std::int64_t& ou
     }
     outFirst = std::stoll(theFirst);
     outLast = theLast.empty() ? inSize - 1 : std::stoll(theLast);
-    if (outLast < outFirst)
-        return 0;
+    if (!theLast.empty() && outLast < outFirst)
+        return 0;   // not a valid range: ignored
     if (outFirst >= inSize)
         return -1;
     if (outLast >= inSize)

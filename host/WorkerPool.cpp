@@ -21,10 +21,10 @@ bool WorkerPool::Submit(std::unique_ptr<Task>& inOutTask)
         return false;
     JoinFinishedLocked();
     std::size_t theWaiting = mQueue.size();
-    bool theFree = theWaiting < static_cast<std::size_t>(mIdle);
+    bool theFree = theWaiting < static_cast<std::size_t>(mAvailable);
     if (!theFree && !(mThreads < mMaxThreads && SpawnLocked())) {
         // No thread will take it at once: it may wait in the queue, if there is room.
-        std::size_t theUnclaimed = theWaiting - std::min<std::size_t>(theWaiting, static_cast<std::size_t>(mIdle));
+        std::size_t theUnclaimed = theWaiting - std::min<std::size_t>(theWaiting, static_cast<std::size_t>(mAvailable));
         if (theUnclaimed >= mMaxQueued || mThreads == 0)
             return false;
     }
@@ -51,6 +51,7 @@ bool WorkerPool::SpawnLocked()
     if (theError != 0)
         return false;
     ++mThreads;
+    ++mAvailable;
     return true;
 }
 
@@ -73,9 +74,7 @@ void WorkerPool::Work()
     std::unique_lock<std::mutex> theGuard(mLock);
     for (;;) {
         if (mQueue.empty() && !mStopping) {
-            ++mIdle;
             bool theWoken = mWake.wait_for(theGuard, mIdleLinger, [this] { return !mQueue.empty() || mStopping; });
-            --mIdle;
             if (!theWoken)
                 break;   // idle too long
         }
@@ -83,13 +82,16 @@ void WorkerPool::Work()
             break;   // stopping with nothing left
         std::unique_ptr<Task> theTask = std::move(mQueue.front());
         mQueue.pop_front();
+        --mAvailable;
         ++mRunning;
         theGuard.unlock();
         theTask->Run();
         theTask.reset();
         theGuard.lock();
         --mRunning;
+        ++mAvailable;
     }
+    --mAvailable;
     --mThreads;
     mFinished.push_back(pthread_self());
     mAllDone.notify_all();

@@ -62,7 +62,7 @@ private:
     std::deque<std::unique_ptr<Task>> mQueue;
     std::vector<pthread_t> mFinished;   // ended threads not joined yet
     int mThreads = 0;
-    int mIdle = 0;
+    int mAvailable = 0;   // threads not running a task: starting, or waiting for one
     int mRunning = 0;
     bool mStopping = false;
 };
