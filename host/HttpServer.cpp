@@ -7,7 +7,6 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -28,8 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* const kIndexPages[] = {"index.asp", "default.asp", "index.html", "index.htm"};
-
 // A connection waiting for its next request may idle this long (at most --timeout).
 constexpr int kIdleSeconds = 5;
 // A connection we are closing reads and drops what the client still sends, for this
@@ -47,30 +44,6 @@ constexpr std::size_t kUploadStack = 8 * 1024 * 1024;
 constexpr std::size_t kUploadStack = 1024 * 1024;
 #endif
 
-// The extension that decides how a file is served, lower-cased; trailing dots and
-// spaces do not count ("x.ASP. " is an .asp file to every client that strips them).
-std::string Extension(std::string_view inPath)
-{
-    while (!inPath.empty() && (inPath.back() == '.' || inPath.back() == ' '))
-        inPath.remove_suffix(1);
-    std::size_t theDot = inPath.find_last_of("./");
-    if (theDot == std::string_view::npos || inPath[theDot] != '.')
-        return {};
-    std::string theExtension(inPath.substr(theDot + 1));
-    for (char& c : theExtension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return theExtension;
-}
-
-// Include files, the application file and dot-names are never served.
-bool IsPrivate(const std::string& inVirtual)
-{
-    std::string theExtension = Extension(inVirtual);
-    if (theExtension == "inc" || theExtension == "asa")
-        return true;
-    return inVirtual.find("/.") != std::string::npos;
-}
-
 std::string LogStamp()
 {
     thread_local std::time_t tSecond = 0;
@@ -86,16 +59,6 @@ std::string LogStamp()
 }
 
 }  // namespace
-
-/// How a request is answered.
-struct HttpServer::Route {
-    enum class Kind { Page, File, Download, Redirect, Status };
-    Kind kind = Kind::Status;
-    std::string virtualPath;   // Redirect: the new location
-    std::string physicalPath;
-    int status = 404;
-    const char* text = "Not Found";
-};
 
 /// A request on its way to a worker; gives the connection back when done.
 class HttpServer::RequestTask : public WorkerPool::Task {
@@ -120,7 +83,10 @@ private:
     Route mRoute;
 };
 
-HttpServer::HttpServer(ServerOptions inOptions) : mOptions(std::move(inOptions)), mPaths(mOptions.root) {}
+HttpServer::HttpServer(ServerOptions inOptions)
+    : mOptions(std::move(inOptions)), mPaths(mOptions.root), mRouter(mPaths, static_cast<bool>(mOptions.handler))
+{
+}
 
 HttpServer::~HttpServer()
 {
@@ -378,7 +344,7 @@ void HttpServer::Process(std::unique_ptr<Connection>& inOutConnection)
             return;
         }
         inOutConnection->Consume(theUsed);
-        Route theRoute = Resolve(*theHead);
+        Route theRoute = mRouter.Resolve(*theHead);
         if (theRoute.kind == Route::Kind::Page) {
             Dispatch(inOutConnection, std::move(theHead), std::move(theRoute));
             return;
@@ -537,65 +503,7 @@ void HttpServer::Sweep()
         std::fflush(mOptions.accessLog);
 }
 
-// --- routing and pages -------------------------------------------------------------
-
-HttpServer::Route HttpServer::Resolve(const RequestHead& inHead) const
-{
-    Route theRoute;
-    if (mOptions.handler) {
-        theRoute.kind = Route::Kind::Page;
-        return theRoute;
-    }
-    std::string theVirtual;
-    std::string thePhysical;
-    if (!SitePaths::NormalizeVirtual(inHead.Path(), "/", theVirtual) || IsPrivate(theVirtual) ||
-        !mPaths.MapPath(theVirtual, "/", thePhysical))
-        return theRoute;
-    struct stat theStat {};
-    if (stat(thePhysical.c_str(), &theStat) != 0)
-        return theRoute;
-    if (S_ISREG(theStat.st_mode))
-        return ResolveFile(theVirtual, thePhysical);
-    if (!S_ISDIR(theStat.st_mode))
-        return theRoute;
-    if (inHead.Path().empty() || inHead.Path().back() != '/') {
-        // Relative links in the index page need the trailing slash. The raw target is
-        // used: it holds no control characters, the decoded path may.
-        const std::string& theTarget = inHead.Target();
-        std::size_t theQuery = theTarget.find('?');
-        theRoute.kind = Route::Kind::Redirect;
-        theRoute.virtualPath = theTarget.substr(0, theQuery) + "/" +
-                               (theQuery == std::string::npos ? std::string() : theTarget.substr(theQuery));
-        return theRoute;
-    }
-    for (const char* theIndex : kIndexPages) {
-        std::string thePath = thePhysical + "/" + theIndex;
-        if (stat(thePath.c_str(), &theStat) != 0 || !S_ISREG(theStat.st_mode))
-            continue;
-        return ResolveFile((theVirtual == "/" ? std::string("/") : theVirtual + "/") + theIndex, thePath);
-    }
-    theRoute.status = 403;
-    theRoute.text = "Forbidden";
-    return theRoute;
-}
-
-HttpServer::Route HttpServer::ResolveFile(const std::string& inVirtual, const std::string& inPhysical) const
-{
-    Route theRoute;
-    theRoute.virtualPath = inVirtual;
-    theRoute.physicalPath = inPhysical;
-    std::string theExtension = Extension(inPhysical);
-    if (theExtension == "inc" || theExtension == "asa") {
-        theRoute.kind = Route::Kind::Status;
-        return theRoute;
-    }
-    // A visitor's upload is never run, whatever its name: it is only ever a download.
-    if (IsVisitorData(inPhysical))
-        theRoute.kind = Route::Kind::Download;
-    else
-        theRoute.kind = theExtension == "asp" ? Route::Kind::Page : Route::Kind::File;
-    return theRoute;
-}
+// --- pages ---------------------------------------------------------------------
 
 bool HttpServer::RunRequest(Connection& inConnection, const RequestHead& inHead, const Route& inRoute)
 {

@@ -26,6 +26,7 @@
 
 #include "PageCache.h"
 #include "SitePaths.h"
+#include "SiteRouter.h"
 #include "UniqueFd.h"
 
 namespace ferrolift::host {
@@ -68,7 +69,6 @@ public:
     const SitePaths& Paths() const { return mPaths; }
 
 private:
-    struct Route;
     class RequestTask;
 
     bool Listen(std::string& outError);
@@ -79,8 +79,6 @@ private:
     bool Answer(std::unique_ptr<Connection>& inOutConnection, StaticReply& inReply, const RequestHead& inHead,
                 bool inKeepAlive);
     void Dispatch(std::unique_ptr<Connection>& inOutConnection, std::unique_ptr<RequestHead> inHead, Route inRoute);
-    Route Resolve(const RequestHead& inHead) const;
-    Route ResolveFile(const std::string& inVirtual, const std::string& inPhysical) const;
     bool RunRequest(Connection& inConnection, const RequestHead& inHead, const Route& inRoute);
     void Return(std::unique_ptr<Connection> inConnection, bool inKeepAlive);
     void TakeReturned();
@@ -93,6 +91,7 @@ private:
 
     ServerOptions mOptions;
     SitePaths mPaths;
+    SiteRouter mRouter;
     std::unique_ptr<PageCache> mCache;
     std::unique_ptr<WorkerPool> mPagePool;
     std::unique_ptr<WorkerPool> mUploadPool;
