@@ -1,4 +1,5 @@
 <!-- #include file="inc/layout.inc" -->
+<!-- #include file="inc/storednames.inc" -->
 <%
 // The progress ID is made here so that the upload and the progress page can share it.
 var theProgress = Server.CreateObject("Ferrolift4.XProgress");
@@ -7,7 +8,8 @@ PageStart("Upload files");
 %>
 <h1>Upload files</h1>
 <p class="lead">Choose a few files and send them. The bar follows the upload as the server
-receives it; the next page lists every field and every property the component reports.</p>
+receives it; the next page lists every field and every property the component reports.
+Files are stored under names the server chooses and are handed back only as downloads.</p>
 
 <form id="upload" class="card" method="post" enctype="multipart/form-data"
       action="results.asp?ID=<%= theId %>" data-progress="progress.asp?ID=<%= theId %>">
@@ -26,6 +28,7 @@ receives it; the next page lists every field and every property the component re
       <option value="0">0 · system default</option>
     </select>
   </label>
+  <p class="limit" id="limit">Up to <b><%= FormatBytes(kMaxUploadSize) %></b> in all per upload.</p>
   <div class="actions"><button type="submit" id="send">Upload</button></div>
 </form>
 

@@ -1,4 +1,5 @@
 <!-- #include file="inc/layout.inc" -->
+<!-- #include file="inc/storednames.inc" -->
 <%
 // Saves a whole request body as it arrived and reads it back with a second form: the
 // copy splits into the same fields.
@@ -12,14 +13,16 @@ it arrived (<code>XForm.Save</code>), reads that file back into a second form
 if (Request.ServerVariables("REQUEST_METHOD") == "POST") {
   Server.ScriptTimeout = 3600;
   var theForm = Server.CreateObject("Ferrolift4.XForm");
+  theForm.MaxUploadSize = kMaxUploadSize;
   theForm.Overwrite = true;
-  var theFile = "uploads/raw-" + (theForm.ID >>> 0) + ".bin";
+  var theStored = RawBodyName(theForm.ID);
+  var theFile = "uploads/" + theStored;
   try {
     theForm.Save(theFile);
     var theCopy = Server.CreateObject("Ferrolift4.XForm");
     theCopy.Read(theFile);
 %>
-<p class="lead">The body was saved to <a id="raw-file" href="<%= Html(theFile) %>"><%= Html(theFile) %></a>
+<p class="lead">The body was saved as <a id="raw-file" href="download.asp?name=<%= Server.URLEncode(theStored) %>"><%= Html(theStored) %></a>
 (<%= FormatBytes(Request.TotalBytes) %>) and read back from there.</p>
 <div class="card">
 <table class="compare">
@@ -50,6 +53,7 @@ if (Request.ServerVariables("REQUEST_METHOD") == "POST") {
 <form class="card" method="post" enctype="multipart/form-data" action="rawbody.asp">
   <label>A file <input type="file" name="file"></label>
   <label>A note <input type="text" name="note" value="saved as sent"></label>
+  <p class="limit">Up to <b><%= FormatBytes(kMaxUploadSize) %></b> in all.</p>
   <div class="actions"><button type="submit">Save the raw body</button></div>
 </form>
 <% PageEnd(); %>

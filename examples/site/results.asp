@@ -1,16 +1,20 @@
 <!-- #include file="inc/layout.inc" -->
+<!-- #include file="inc/storednames.inc" -->
 <%
 // Receives the upload: reads every field, shows every property, saves each file under
-// uploads/ by its safe name.
+// uploads/ by a name the server chooses (see inc/storednames.inc). The client's file name
+// is only ever shown, escaped.
 // Big uploads take a while; the page must outlast them.
 Server.ScriptTimeout = 3600;
 var theForm = Server.CreateObject("Ferrolift4.XForm");
 var theId = Number(Request.QueryString("ID"));
 if (theId) theForm.ID = theId;
-// ?max=BYTES lowers the size limit, to try a refused upload.
+// ?max=BYTES lowers the size limit, to try a refused upload; it never raises it.
 var theMax = Number(Request.QueryString("max"));
-if (theMax) theForm.MaxUploadSize = theMax;
-theForm.Overwrite = true;
+theForm.MaxUploadSize = theMax > 0 && theMax < kMaxUploadSize ? Math.floor(theMax) : kMaxUploadSize;
+// Stored names never replace a file: a taken name moves on to the next number.
+theForm.Overwrite = false;
+var theFileCount = 0;
 
 var theFailure = null;
 var theNames = [];
@@ -66,13 +70,13 @@ function Row(inName, inValue, inClass) {
 
 function ShowField(inField, inIndex, inCount) {
   var theIsFile = inField.FileExists;
-  var theSaved = "";
-  if (theIsFile && inField.SafeFileName !== "") {
+  var theStored = "";
+  var theNotSaved = "";
+  if (theIsFile) {
     try {
-      inField.Save("uploads/" + inField.SafeFileName);
-      theSaved = "uploads/" + inField.FileName;
+      theStored = SaveUpload(theForm, inField, ++theFileCount);
     } catch (err) {
-      theSaved = "not saved: " + (err.description || err.message);
+      theNotSaved = "not saved: " + (err.description || err.message);
     }
   }
   Response.Write('<section class="card field ' + (theIsFile ? 'file' : 'text') + '">\n<h2>' + Html(inField.Name) +
@@ -93,11 +97,11 @@ function ShowField(inField, inIndex, inCount) {
   Row("ImageType", kImageKinds[inField.ImageType] + " (" + inField.ImageType + ")");
   Row("ImageWidth", inField.ImageWidth);
   Row("ImageHeight", inField.ImageHeight);
-  if (theSaved.indexOf("uploads/") === 0) {
-    Response.Write('<div class="prop wide saved"><span class="k">Saved</span><span class="v"><a href="' +
-                   Html(theSaved) + '">' + Html(theSaved) + '</a> (' + FormatBytes(inField.Length) + ')</span></div>\n');
-  } else if (theSaved) {
-    Row("Saved", theSaved, "wide not-saved");
+  if (theStored) {
+    Response.Write('<div class="prop wide saved"><span class="k">Saved</span><span class="v"><a href="download.asp?name=' +
+                   Server.URLEncode(theStored) + '">' + Html(theStored) + '</a> (' + FormatBytes(inField.Length) + ')</span></div>\n');
+  } else if (theNotSaved) {
+    Row("Saved", theNotSaved, "wide not-saved");
   }
   Response.Write('</div>\n</section>\n');
 }

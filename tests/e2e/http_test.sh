@@ -23,13 +23,45 @@ multi_file_upload() {
   grep -q 'Quarterly files' <<<"$page" || { echo "text field missing"; return 1; }
   grep -q '<span class="k">ImageWidth</span><span class="v">16</span>' <<<"$page" || { echo "image width missing"; return 1; }
   grep -q '<span class="k">ImageHeight</span><span class="v">32</span>' <<<"$page" || { echo "image height missing"; return 1; }
-  for name in first.bin style.css tiny.gif; do
-    [[ -f "$SITE/uploads/$name" && $(sha "$SITE/uploads/$name") == $(sha "$files/$name") ]] ||
-      { echo "$name not saved intact"; return 1; }
+  # Every file is stored under a name the server chose, and comes back intact.
+  local stored client target count=0
+  stored=$(stored_files "$page")
+  while read -r client target; do
+    [[ $target =~ ^[0-9]+-[0-9]+\.[a-z0-9]+$ ]] || { echo "stored name $target not chosen by the server"; return 1; }
+    [[ $(sha "$SITE/uploads/$target") == $(sha "$files/$client") ]] || { echo "$client not saved intact as $target"; return 1; }
+    count=$((count + 1))
+  done <<<"$stored"
+  [[ $count -eq 4 ]] || { echo "saved: $stored"; return 1; }
+  grep -q '^style.css [0-9]*-[0-9]*\.css$' <<<"$stored" || { echo "extension not kept: $stored"; return 1; }
+  # The download page hands a stored file out; anything else it refuses.
+  target=$(grep '^tiny.gif ' <<<"$stored" | cut -d' ' -f2)
+  [[ $(curl -sS -L "$BASE/download.asp?name=$target" | sha256sum | cut -d' ' -f1) == $(sha "$files/tiny.gif") ]] ||
+    { echo "download of $target differs"; return 1; }
+  local name code
+  for name in ../index.asp "$target/" "x$target" "%2e%2e%2fregistry.reg" "1-1.asp" "1-1.ASP" "" "1-1.jpg%00.asp"; do
+    code=$(curl -sS -o /dev/null -w '%{http_code}' "$BASE/download.asp?name=$name")
+    [[ $code == 404 ]] || { echo "download.asp?name=$name answered $code"; return 1; }
   done
-  local saved
-  saved=$(ls "$SITE/uploads" | grep -c '^second')
-  [[ $saved -eq 1 ]] || { echo "second file not saved"; ls "$SITE/uploads"; return 1; }
+}
+
+limit_stated() {
+  local page
+  page=$(curl -sS "$BASE/") || return 1
+  grep -q 'id="limit">Up to <b>64.0 MiB</b>' <<<"$page" || { echo "no limit on the form"; return 1; }
+  # The stated limit is the one enforced: one byte more is refused.
+  make_file "$files/limit.bin" 100
+  page=$(curl -sS -H 'Content-Length: 67108865' --data-binary @"$files/limit.bin" -m 10 \
+    -H 'Content-Type: multipart/form-data; boundary=x' "$BASE/results.asp" 2>/dev/null)
+  grep -q 'Upload size is greater than the maximum allowed' <<<"$page" || { echo "$page" | head -20; return 1; }
+}
+
+client_names_escaped() {
+  echo "hello" >"$files/plain.txt"
+  local page
+  page=$(curl -sS -F 'file1=@'"$files/plain.txt"';filename=<img src=x onerror=alert(1)>.html' "$BASE/results.asp") || return 1
+  grep -q '&lt;img src=x onerror=alert(1)&gt;.html' <<<"$page" || { echo "client name not shown escaped"; return 1; }
+  ! grep -q '<img src=x' <<<"$page" || { echo "client name written as markup"; return 1; }
+  stored_files "$page" | grep -q ' [0-9]*-[0-9]*\.bin$' || { echo "markup extension kept"; return 1; }
 }
 
 urlencoded_fallback() {
@@ -41,10 +73,11 @@ urlencoded_fallback() {
 
 max_upload_refused() {
   make_file "$files/big.bin" 5000
-  local page
+  local page before
+  before=$(new_uploads | wc -l)
   page=$(curl -sS -F "file1=@$files/big.bin" "$BASE/results.asp?max=1000") || return 1
   grep -q 'Upload size is greater than the maximum allowed' <<<"$page" || { echo "$page" | head -30; return 1; }
-  [[ ! -e "$SITE/uploads/big.bin" ]]
+  [[ $(new_uploads | wc -l) -eq $before ]] || { echo "a refused upload left a file"; return 1; }
 }
 
 client_abort() {
@@ -57,7 +90,7 @@ client_abort() {
       "$BASE/results.asp?ID=$id&max=100000000" 2>/dev/null
   done
   sleep 0.5
-  [[ ! -e "$SITE/uploads/aborted.bin" ]] || { echo "partial file left"; return 1; }
+  [[ -z $(new_uploads | grep '^700[0-9]-') ]] || { echo "partial file left"; return 1; }
   local note
   note=$(curl -sS "$BASE/progress.asp?ID=$id")
   grep -q 'Upload stopped unexpectedly' <<<"$note" || { echo "progress note: $note"; return 1; }
@@ -110,7 +143,7 @@ concurrent_uploads() {
   for pid in "${pids[@]}"; do wait "$pid" || status=1; done
   [[ $status -eq 0 ]] || { echo "an upload failed"; return 1; }
   for i in $(seq 1 32); do
-    [[ $(sha "$SITE/uploads/part$i.bin") == $(sha "$files/many/part$i.bin") ]] || { echo "part$i differs"; return 1; }
+    [[ $(sha "$SITE/uploads/$((9000 + i))-1.bin") == $(sha "$files/many/part$i.bin") ]] || { echo "part$i differs"; return 1; }
     grep -q '"percent":' "$polls/$i.json" || { echo "no progress for $i"; return 1; }
     local final
     final=$(curl -sS "$BASE/progress.asp?ID=$((9000 + i))")
@@ -130,6 +163,8 @@ stops_on_sigterm() {
 }
 
 check "multi-file upload saves every file intact" multi_file_upload
+check "the upload form states the limit the site enforces" limit_stated
+check "client file names appear only as escaped text" client_names_escaped
 check "URL-encoded fallback" urlencoded_fallback
 check "MaxUploadSize refusal shows the component's message" max_upload_refused
 check "client abort leaves no file and no stuck worker" client_abort

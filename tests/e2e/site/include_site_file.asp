@@ -1,0 +1,2 @@
+<!-- #include file="site_copy.inc" -->
+<p>the page around a site file</p>

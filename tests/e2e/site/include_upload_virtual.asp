@@ -1,0 +1,2 @@
+<!-- #include virtual="/e2e/drop/shell.asp" -->
+<p>the page around an uploaded page</p>
