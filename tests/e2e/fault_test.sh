@@ -61,7 +61,7 @@ upload_page() {
 # saved_intact PAGE FILE: the page reports FILE saved and the stored copy matches it.
 saved_intact() {
   local stored
-  stored=$(stored_files "$1" | awk '{ print $NF }')
+  stored=$(stored_files "$1" | cut -d' ' -f1)
   [[ -n $stored && -f "$SITE/uploads/$stored" ]] || { echo "not saved:"; grep -o 'not saved[^<]*' <<<"$1"; return 1; }
   [[ $(sha "$SITE/uploads/$stored") == $(sha "$2") ]] || { echo "$stored differs from $2"; return 1; }
 }

@@ -26,15 +26,15 @@ multi_file_upload() {
   # Every file is stored under a name the server chose, and comes back intact.
   local stored client target count=0
   stored=$(stored_files "$page")
-  while read -r client target; do
+  while read -r target client; do
     [[ $target =~ ^[0-9]+-[0-9]+\.[a-z0-9]+$ ]] || { echo "stored name $target not chosen by the server"; return 1; }
     [[ $(sha "$SITE/uploads/$target") == $(sha "$files/$client") ]] || { echo "$client not saved intact as $target"; return 1; }
     count=$((count + 1))
   done <<<"$stored"
   [[ $count -eq 4 ]] || { echo "saved: $stored"; return 1; }
-  grep -q '^style.css [0-9]*-[0-9]*\.css$' <<<"$stored" || { echo "extension not kept: $stored"; return 1; }
+  grep -q '^[0-9]*-[0-9]*\.css style\.css$' <<<"$stored" || { echo "extension not kept: $stored"; return 1; }
   # The download page hands a stored file out; anything else it refuses.
-  target=$(grep '^tiny.gif ' <<<"$stored" | cut -d' ' -f2)
+  target=$(grep ' tiny\.gif$' <<<"$stored" | cut -d' ' -f1)
   [[ $(curl -sS -L "$BASE/download.asp?name=$target" | sha256sum | cut -d' ' -f1) == $(sha "$files/tiny.gif") ]] ||
     { echo "download of $target differs"; return 1; }
   local name code
@@ -61,7 +61,7 @@ client_names_escaped() {
   page=$(curl -sS -F 'file1=@'"$files/plain.txt"';filename=<img src=x onerror=alert(1)>.html' "$BASE/results.asp") || return 1
   grep -q '&lt;img src=x onerror=alert(1)&gt;.html' <<<"$page" || { echo "client name not shown escaped"; return 1; }
   ! grep -q '<img src=x' <<<"$page" || { echo "client name written as markup"; return 1; }
-  stored_files "$page" | grep -q ' [0-9]*-[0-9]*\.bin$' || { echo "markup extension kept"; return 1; }
+  stored_files "$page" | grep -q '^[0-9]*-[0-9]*\.bin ' || { echo "markup extension kept"; return 1; }
 }
 
 urlencoded_fallback() {

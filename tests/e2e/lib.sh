@@ -80,12 +80,12 @@ make_file() {   # make_file PATH BYTES: random content
 
 sha() { sha256sum "$1" | cut -d' ' -f1; }
 
-# stored_files PAGE: one line "CLIENT-NAME STORED-NAME" for every file a results page of
+# stored_files PAGE: one line "STORED-NAME CLIENT-NAME" for every file a results page of
 # the sample site saved (the client's name as the page shows it, HTML-escaped).
 stored_files() {
   grep -o 'RawFileName</span><span class="v[^"]*">[^<]*\|download\.asp?name=[^"]*' <<<"$1" |
     awk '/^RawFileName/ { sub(/^[^>]*>[^>]*>/, ""); client = $0; next }
-         { sub(/^download\.asp\?name=/, ""); print client " " $0 }'
+         { sub(/^download\.asp\?name=/, ""); print $0 " " client }'
 }
 
 # new_uploads: the files in the sample site's uploads folder, one per line.
