@@ -46,7 +46,10 @@ try {
   assert.ok(safeNames.includes(path.basename(file1)), "first file listed: " + safeNames);
   assert.ok(safeNames.includes(path.basename(file2)), "second file listed: " + safeNames);
   assert.ok((await page.content()).includes("Browser upload"), "text field listed");
-  assert.equal(await page.$$eval(".prop.saved a", (links) => links.length), 2);
+  // Stored under names the server chose, handed out through the download page.
+  const savedLinks = await page.$$eval(".prop.saved a", (links) => links.map((a) => a.getAttribute("href")));
+  assert.equal(savedLinks.length, 2);
+  for (const link of savedLinks) assert.match(link, /^download\.asp\?name=\d+-\d+\.[a-z0-9]+$/, "stored name: " + link);
   await page.screenshot({ path: path.join(artifacts, "upload-results.png"), fullPage: true });
 
   const moving = percents.filter((p) => p > 0 && p < 100);
