@@ -189,7 +189,7 @@ download_page_sends_attachments() {
     paths+=("/uploads/$name")
   done
   probe "${paths[@]}" || return 1
-  [[ $(cut -f1 "$WORK/probed" | sort -u) == 200 ]] || { echo "not every stored file was sent"; return 1; }
+  [[ $(cut -d'|' -f1 "$WORK/probed" | sort -u) == 200 ]] || { echo "not every stored file was sent"; return 1; }
 }
 
 includes_refused() {
