@@ -128,7 +128,19 @@ int Redirect(duk_context* inContext, ScriptFailure& outFailure)
     theExchange.Clear();
     theExchange.SetStatus(302, "Object moved");
     theExchange.AddHeader("Location", theUrl);
-    theExchange.Write("<html><body><a href=\"" + theUrl + "\">Object moved</a></body></html>");
+    // The URL often carries what a visitor sent: escaped, so the body cannot inject markup.
+    std::string theHtml;
+    for (char c : theUrl) {
+        switch (c) {
+        case '&': theHtml += "&amp;"; break;
+        case '<': theHtml += "&lt;"; break;
+        case '>': theHtml += "&gt;"; break;
+        case '"': theHtml += "&quot;"; break;
+        case '\'': theHtml += "&#39;"; break;
+        default: theHtml += c;
+        }
+    }
+    theExchange.Write("<html><body><a href=\"" + theHtml + "\">Object moved</a></body></html>");
     return End(inContext, outFailure);
 }
 

@@ -73,6 +73,10 @@ bool WriteFileContent(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL i
     // Closing must not hide the error of the write from the caller.
     const DWORD theError = GetLastError();
     CloseHandle(theFile);
+    // A file this call made and could not fill (a full volume) would pass for the
+    // upload: it goes. An existing file was already changed and stays.
+    if (!theResult && !theExisted)
+        DeleteFileW(inPath);
     SetLastError(theError);
     return theResult;
 }

@@ -66,14 +66,14 @@ private:
 /// does not allow it, so tests can skip.
 class ScopedMount {
 public:
-    explicit ScopedMount(const std::string& inType)
+    explicit ScopedMount(const std::string& inType, const std::string& inOptions = {})
     {
         mPoint = mFolder / "mnt";
         if (mFolder.Path().empty() || ::mkdir(mPoint.c_str(), 0755) != 0) {
             mFailure = "cannot make a mount point";
             return;
         }
-        if (::mount("none", mPoint.c_str(), inType.c_str(), 0, nullptr) != 0) {
+        if (::mount("none", mPoint.c_str(), inType.c_str(), 0, inOptions.empty() ? nullptr : inOptions.c_str()) != 0) {
             mFailure = "mount -t " + inType + " failed: " + strerror(errno) + " (tests need root)";
             return;
         }

@@ -113,6 +113,12 @@ TEST_F(PageTest, FlushSendsHeadersAtOnceAndRedirectEndsThePage)
     EXPECT_EQ(theRedirect.headers["location"], "/static.txt?from=redirect");
     EXPECT_EQ(theRedirect.body.find("dropped"), std::string::npos);
     EXPECT_EQ(theRedirect.body.find("never"), std::string::npos);
+
+    // A target taken from the visitor cannot put markup into the redirect's body.
+    TestResponse theHostile = Get("/redirect.asp?to=%22%3E%3Cscript%3Ex()%3C/script%3E");
+    EXPECT_EQ(theHostile.status, 302);
+    EXPECT_EQ(theHostile.body.find("<script>"), std::string::npos);
+    EXPECT_NE(theHostile.body.find("&quot;&gt;&lt;script&gt;"), std::string::npos);
 }
 
 TEST_F(PageTest, UncaughtErrorsShowSourceNumberDescriptionFileAndLine)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -43,6 +45,24 @@ class FileUtilitiesTest : public ::testing::Test {
 protected:
     ScopedTempFolder mFolder;
 };
+
+TEST_F(FileUtilitiesTest, WriteThatFillsTheVolumeLeavesNoPartialFile)
+{
+    ScopedMount theSmall("tmpfs", "size=64k");
+    if (!theSmall.Mounted())
+        GTEST_SKIP() << theSmall.Failure();
+    const std::string theBytes(1024 * 1024, 'x');
+    const std::string theNew = theSmall.Path() + "/new.bin";
+    EXPECT_FALSE(Write(theNew, theBytes, FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    EXPECT_NE(::access(theNew.c_str(), F_OK), 0) << "a cut copy would pass for the upload";
+
+    // A file that was there before is the caller's: it stays, whatever the write did.
+    const std::string theOld = theSmall.Path() + "/old.bin";
+    WriteText(theOld, "old");
+    EXPECT_FALSE(Write(theOld, theBytes, TRUE));
+    EXPECT_EQ(::access(theOld.c_str(), F_OK), 0);
+}
 
 TEST_F(FileUtilitiesTest, WriteCreatesOrReplacesExactly)
 {

@@ -1,1 +1,1 @@
-<% Response.Write("dropped"); Response.Redirect("/static.txt?from=redirect"); %>never
+<% Response.Write("dropped"); Response.Redirect(Request.QueryString("to").Count ? String(Request.QueryString("to")) : "/static.txt?from=redirect"); %>never
