@@ -146,8 +146,8 @@ duk_ret_t DumpPrelude(duk_context* inContext, void* inUserData)
     return 0;
 }
 
-// The prelude's bytecode, compiled once per process: loading it costs a fraction of
-// compiling it for every page.
+// The prelude's bytecode, compiled once per process; each new heap loads it, which
+// costs a fraction of compiling it.
 const std::string& PreludeBytecode()
 {
     static std::once_flag sOnce;

@@ -53,13 +53,16 @@ TEST_F(PageHeapTest, GlobalsAndBuiltInChangesOfOnePageAreGoneForTheNext)
     EXPECT_EQ(Run("<% var leaked = {}; this.alsoLeaked = 2; Array.prototype.push = null; "
                   "String.prototype.trim = function () { return 'evil'; }; Math.max = null; "
                   "Error.prototype.name = 'Evil'; Object.prototype.toString = function () { return 'evil'; }; "
-                  "Date.prototype.setTime(5); "
+                  "Date.prototype.setTime(5); Server.MapPath = null; Enumerator.prototype.item = null; "
+                  "Response = null; "
                   "throw new Error([typeof [].push, ' a '.trim(), String({})].join()); %>"),
               "Evil: object,evil,evil");
     EXPECT_EQ(Run("<% throw new Error([typeof leaked, typeof alsoLeaked, typeof this.alsoLeaked, typeof [].push, "
                   "' a '.trim(), typeof Math.max, new Error('m').name, String({}), "
-                  "globalThis === this, isNaN(Date.prototype.getTime())].join()); %>"),
-              "undefined,undefined,undefined,function,a,function,Error,[object Object],true,true");
+                  "globalThis === this, isNaN(Date.prototype.getTime()), typeof Response.Write, typeof Server.MapPath, "
+                  "typeof Enumerator.prototype.item].join()); %>"),
+              "undefined,undefined,undefined,function,a,function,Error,[object Object],true,true,function,function,"
+              "function");
     EXPECT_EQ(Built(), theBuilt) << "the second page must have run on the first page's heap";
 }
 
