@@ -163,6 +163,60 @@ service_serves_as_its_account() {
   stop_pid "$pid" || { echo "service did not stop cleanly"; cat "$WORK/service.errors"; return 1; }
 }
 
+# Runs the installed program with the unit's command line as "ferrolift", with extra
+# setpriv options standing in for a drop-in; sets IMP_PID and IMP_BASE.
+start_as_service() {   # start_as_service LOG SETPRIV_OPTIONS...
+  local log=$1; shift
+  local -a command
+  mapfile -t command < <(service_command FERROLIFT_LISTEN=127.0.0.1:0 FERROLIFT_ROOT="$WORK/impsite")
+  setpriv --reuid=ferrolift --regid=ferrolift --no-new-privs "$@" \
+    env -i PATH=/usr/bin:/bin HOME=/nonexistent $(cat "$WORK/service.env") "${command[@]}" >"$log.access" 2>"$log.errors" &
+  IMP_PID=$!
+  PIDS+=("$IMP_PID")
+  local port
+  port=$(wait_for_port "$log.errors" "$IMP_PID") || { cat "$log.errors"; return 1; }
+  IMP_BASE=http://127.0.0.1:$port
+}
+
+# What impersonation.conf grants is what SetUser needs: without CAP_SETUID/CAP_SETGID the
+# logon works but the switch fails, without the group shadow the logon itself fails,
+# and with both the page saves as the account it logged on as.
+impersonation_needs_exactly_the_dropin() {
+  local account=flimp$$ password
+  password=Pw-$RANDOM-$RANDOM
+  useradd -M -s /usr/sbin/nologin "$account" || return 1
+  CLEANUPS+=("userdel -f $account 2>/dev/null")
+  chpasswd <<<"$account:$password" || return 1
+  make_site "$WORK/impsite"
+  chmod -R a+rX "$WORK/impsite"
+  chmod 1777 "$WORK/impsite/uploads"
+  FERROLIFT_REGISTRY=$REGISTRY /usr/bin/ferrolift reg add "$SETTINGS" /v EnableImpersonation /t REG_DWORD /d 1 /f >/dev/null || return 1
+  echo "filed as the account" >"$WORK/impfile.txt"
+  local -a caps=(--inh-caps=+setuid,+setgid --ambient-caps=+setuid,+setgid --bounding-set=-all,+setuid,+setgid)
+  local -a nocaps=(--inh-caps=-all --bounding-set=-all)
+  local page
+
+  start_as_service "$WORK/imp-nocaps" --groups=shadow "${nocaps[@]}" || return 1
+  page=$(curl -sS -F "password=$password" -F "file1=@$WORK/impfile.txt" "$IMP_BASE/setuser.asp?user=$account&target=a.txt")
+  stop_pid "$IMP_PID"
+  grep -q '^setuser failed' <<<"$page" || { echo "without capabilities: $page"; return 1; }
+
+  start_as_service "$WORK/imp-noshadow" --init-groups "${caps[@]}" || return 1
+  page=$(curl -sS -F "password=$password" -F "file1=@$WORK/impfile.txt" "$IMP_BASE/setuser.asp?user=$account&target=b.txt")
+  stop_pid "$IMP_PID"
+  grep -q '^setuser failed' <<<"$page" || { echo "without the shadow group: $page"; return 1; }
+
+  start_as_service "$WORK/imp-dropin" --groups=ferrolift,shadow "${caps[@]}" || return 1
+  page=$(curl -sS -F "password=$password" -F "file1=@$WORK/impfile.txt" "$IMP_BASE/setuser.asp?user=$account&target=c.txt")
+  local wrong
+  wrong=$(curl -sS -F "password=wrong" -F "file1=@$WORK/impfile.txt" "$IMP_BASE/setuser.asp?user=$account&target=d.txt")
+  stop_pid "$IMP_PID"
+  grep -q "^user $account" <<<"$page" && grep -q '^saved' <<<"$page" || { echo "with the drop-in: $page"; cat "$WORK/imp-dropin.errors"; return 1; }
+  [[ $(stat -c %U "$WORK/impsite/uploads/c.txt") == "$account" ]] || { ls -la "$WORK/impsite/uploads"; return 1; }
+  grep -q '^setuser failed' <<<"$wrong" || { echo "a wrong password logged on: $wrong"; return 1; }
+  [[ ! -e $WORK/impsite/uploads/a.txt && ! -e $WORK/impsite/uploads/b.txt && ! -e $WORK/impsite/uploads/d.txt ]]
+}
+
 remove_keeps_user_data() {
   DEBIAN_FRONTEND=noninteractive dpkg -r ferrolift >"$WORK/dpkg-r.log" 2>&1 || { cat "$WORK/dpkg-r.log"; return 1; }
   local path
@@ -183,6 +237,7 @@ if [[ -n $DEB && -f $DEB ]]; then
   check units_verify units_verify
   check help_is_complete help_is_complete
   check service_serves_as_its_account service_serves_as_its_account
+  check impersonation_needs_exactly_the_dropin impersonation_needs_exactly_the_dropin
   check remove_keeps_user_data remove_keeps_user_data
 fi
 finish

@@ -74,7 +74,8 @@ start_smbd() {
   fruit:resource = stream
   fruit:metadata = stream
 EOF
-    smbd --foreground --no-process-group --configfile="$WORK/smb.conf" --debug-stdout -d1 >"$WORK/smbd.log" 2>&1 &
+    # In a session of its own: smbd signals its whole process group when it stops.
+    setsid smbd --foreground --no-process-group --configfile="$WORK/smb.conf" --debug-stdout -d1 >"$WORK/smbd.log" 2>&1 &
     SMBD_PID=$!
     PIDS+=("$SMBD_PID")
     wait_for_tcp "$SMB_PORT" && kill -0 "$SMBD_PID" 2>/dev/null && return 0
