@@ -36,7 +36,8 @@ cleanup() {
   done
   local step
   for step in "${CLEANUPS[@]}"; do eval "$step"; done
-  rm -rf "$WORK"
+  # FERROLIFT_KEEP_WORK=1 keeps the logs and files for a look after a failure.
+  [[ -n ${FERROLIFT_KEEP_WORK:-} ]] && echo "kept $WORK" || rm -rf "$WORK"
 }
 trap cleanup EXIT
 

@@ -58,60 +58,82 @@ start_nginx || exit 1
 BASE=http://127.0.0.1:$NGINX_PORT
 
 # Uploads one file at a limited rate with progress polls beside it, through nginx.
-# Leaves the HTTP status in $dir/status and the percentages seen in $dir/polls.
-# upload_with_polls DIR ID FILE RATE
+# Leaves the HTTP status in $dir/status and the percentages seen in $dir/polls. One
+# curl makes all the polls of an upload, at a steady rate: a loop of processes falls
+# far behind on a busy machine.
+# upload_with_polls DIR ID FILE RATE POLLS
 upload_with_polls() {
-  local dir=$1 id=$2 file=$3 rate=$4
-  mkdir -p "$dir"
+  local dir=$1 id=$2 file=$3 rate=$4 polls=$5
+  mkdir -p "$dir/poll"
+  # The poller starts first, so that its first answers come from before the upload.
+  curl -sS -m 90 --rate 4/s -o "$dir/poll/#1" "$BASE/progress.asp?ID=$id&poll=[1-$polls]" 2>/dev/null &
+  local poller=$!
   curl -sS -o "$dir/page" -w '%{http_code}' --limit-rate "$rate" -m 90 \
     -F "file1=@$file" "$BASE/results.asp?ID=$id" >"$dir/status" 2>"$dir/curl.err" &
   local upload=$!
-  : >"$dir/polls"
-  while kill -0 "$upload" 2>/dev/null; do
-    curl -sS -m 5 "$BASE/progress.asp?ID=$id" 2>/dev/null | sed -n 's/.*"percent":\([0-9]*\).*/\1/p' >>"$dir/polls"
-    sleep 0.4
-  done
-  wait "$upload"
+  wait "$upload" "$poller"
   # The last word, after the page answered.
-  curl -sS -m 5 "$BASE/progress.asp?ID=$id" 2>/dev/null | sed -n 's/.*"percent":\([0-9]*\).*/\1/p' >>"$dir/polls"
-}
-
-polls_rise_to_100() {   # polls_rise_to_100 FILE: never falls, ends at 100, seen mid-way
-  awk 'BEGIN { last = -1; mid = 0 }
-       { if ($1 < last) exit 1; last = $1; if ($1 > 0 && $1 < 100) mid = 1 }
-       END { exit !(last == 100 && mid) }' "$1"
-}
-
-# Which backend reads upload ID right now: the one whose own progress record for it
-# has started (asked directly, not through nginx).
-backend_of() {
+  curl -sS -m 10 -o "$dir/poll/last" "$BASE/progress.asp?ID=$id" 2>/dev/null
   local n
-  for n in 0 1 2; do
-    if curl -sS -m 5 "http://127.0.0.1:${BACKEND_PORTS[$n]}/progress.asp?ID=$1" | grep -q '"started":true'; then
-      echo "$n"; return 0
-    fi
+  for n in $(seq "$polls") last; do
+    sed -n 's/.*"percent":\([0-9]*\).*/\1/p' "$dir/poll/$n" 2>/dev/null
+  done >"$dir/polls"
+}
+
+# Prints the upload folders whose polls fall at some point, never reach 100, or show
+# nothing between 0 and 100 (shell builtins only: processes are slow on a busy box).
+polls_not_rising() {   # polls_not_rising DIR...
+  local dir value last mid fell
+  for dir in "$@"; do
+    last=-1 mid=0 fell=0
+    while read -r value; do
+      [[ $value =~ ^[0-9]+$ ]] || continue
+      ((value < last)) && fell=1
+      last=$value
+      ((value > 0 && value < 100)) && mid=1
+    done <"$dir/polls"
+    ((last == 100 && mid && !fell)) || echo "$dir"
   done
-  return 1
+}
+
+# Names (FILE...) whose saved copy in the site's uploads differs from the original.
+saved_differently() {   # saved_differently FILE...
+  local name
+  (cd "$WORK/files" && sha256sum "$@") >"$WORK/expected.sha"
+  (cd "$SITE/uploads" && sha256sum "$@" 2>/dev/null) >"$WORK/saved.sha"
+  for name in "$@"; do
+    grep -qx "$(grep " $name\$" "$WORK/expected.sha")" "$WORK/saved.sha" || echo "$name"
+  done
+}
+
+# Which backend reads which upload right now: the IDs whose progress record has started
+# in that backend's own memory (asked directly, not through nginx; one request per ID).
+# backend_uploads N FIRST_ID LAST_ID
+backend_uploads() {
+  curl -sS -m 20 "http://127.0.0.1:${BACKEND_PORTS[$1]}/progress.asp?ID=[$2-$3]" |
+    grep -o '"id":[0-9]*,"started":true' | sed 's/"id":\([0-9]*\),.*/\1/'
 }
 
 concurrent_uploads_through_nginx() {
   local i ok=0
   mkdir -p "$WORK/files"
   for i in $(seq 30); do make_file "$WORK/files/up$i.bin" $((600000 + i * 1000)); done
+  local jobs=()
   for i in $(seq 30); do
-    upload_with_polls "$WORK/c$i" $((4100 + i)) "$WORK/files/up$i.bin" 200k &
+    upload_with_polls "$WORK/c$i" $((4100 + i)) "$WORK/files/up$i.bin" 100k 40 &
+    jobs+=($!)
   done
-  wait
+  wait "${jobs[@]}"
+  local dirs=() names=() bad
   for i in $(seq 30); do
-    local dir=$WORK/c$i
-    if [[ $(cat "$dir/status") != 200 ]]; then echo "upload $i: HTTP $(cat "$dir/status") $(cat "$dir/curl.err")"; continue; fi
-    if ! polls_rise_to_100 "$dir/polls"; then echo "upload $i polls:" $(cat "$dir/polls"); continue; fi
-    if [[ ! -f $SITE/uploads/up$i.bin || $(sha "$SITE/uploads/up$i.bin") != $(sha "$WORK/files/up$i.bin") ]]; then
-      echo "upload $i not saved intact"; continue
-    fi
-    ok=$((ok + 1))
+    dirs+=("$WORK/c$i")
+    names+=("up$i.bin")
+    [[ $(<"$WORK/c$i/status") == 200 ]] || { echo "upload $i: HTTP $(<"$WORK/c$i/status") $(<"$WORK/c$i/curl.err")"; return 1; }
   done
-  [[ $ok -eq 30 ]] || { echo "$ok of 30 uploads complete"; return 1; }
+  bad=$(polls_not_rising "${dirs[@]}")
+  [[ -z $bad ]] || { for i in $bad; do echo "$i polls:" $(<"$i/polls"); done; return 1; }
+  bad=$(saved_differently "${names[@]}")
+  [[ -z $bad ]] || { echo "not saved intact: $bad"; return 1; }
   # The hash spreads IDs over every backend, and each upload went to one only.
   local n count
   for n in 1 2 3; do
@@ -122,45 +144,58 @@ concurrent_uploads_through_nginx() {
 }
 
 killed_backend_fails_only_its_uploads() {
-  local i ids=() victim=-1 n
+  local i victim=-1 n jobs=()
   for i in $(seq 12); do
-    make_file "$WORK/files/slow$i.bin" 2000000
-    ids+=($((5200 + i)))
-    upload_with_polls "$WORK/k$i" "${ids[$((i - 1))]}" "$WORK/files/slow$i.bin" 150k &
+    make_file "$WORK/files/slow$i.bin" 1200000
+    upload_with_polls "$WORK/k$i" $((5200 + i)) "$WORK/files/slow$i.bin" 100k 40 &
+    jobs+=($!)
   done
-  sleep 3
-  # Find where each upload runs and pick a backend that holds some, but not all.
-  local owners=()
-  for i in $(seq 12); do owners+=("$(backend_of "${ids[$((i - 1))]}")"); done
+  sleep 4
+  # Pick a backend that holds some of the uploads, but not all, and kill it at once.
+  local -A owner=()
   for n in 0 1 2; do
-    local held
-    held=$(printf '%s\n' "${owners[@]}" | grep -cx "$n")
+    local id
+    for id in $(backend_uploads "$n" 5201 5212); do owner[$id]=$n; done
+  done
+  for n in 0 1 2; do
+    local held=0
+    for i in "${!owner[@]}"; do [[ ${owner[$i]} == "$n" ]] && held=$((held + 1)); done
     if [[ $held -gt 0 && $held -lt 12 ]]; then victim=$n; break; fi
   done
-  [[ $victim -ge 0 ]] || { echo "uploads did not spread: ${owners[*]}"; wait; return 1; }
+  [[ $victim -ge 0 ]] || { echo "uploads did not spread: ${owner[*]}"; wait "${jobs[@]}"; return 1; }
   kill -KILL "${BACKEND_PIDS[$victim]}"
-  wait
+  wait "${jobs[@]}"
   local failed=0 completed=0
   for i in $(seq 12); do
     local dir=$WORK/k$i status
     status=$(cat "$dir/status")
-    if [[ ${owners[$((i - 1))]} == "$victim" ]]; then
+    if [[ -z ${owner[$((5200 + i))]:-} ]]; then
+      # Not started when the backends were asked (a slow machine): it may have gone to
+      # either side, but whatever was answered 200 must be intact.
+      [[ $status != 200 || -z $(saved_differently "slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
+    elif [[ ${owner[$((5200 + i))]} == "$victim" ]]; then
       # The client learns of it: an error status or a broken transfer, never 200.
       [[ $status != 200 ]] || { echo "upload $i on the killed backend answered 200"; return 1; }
       [[ ! -e $SITE/uploads/slow$i.bin ]] || { echo "upload $i left a file"; return 1; }
       failed=$((failed + 1))
     else
       [[ $status == 200 ]] || { echo "upload $i on a live backend: HTTP $status $(cat "$dir/curl.err")"; return 1; }
-      [[ $(sha "$SITE/uploads/slow$i.bin") == $(sha "$WORK/files/slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
-      polls_rise_to_100 "$dir/polls" || { echo "upload $i polls:" $(cat "$dir/polls"); return 1; }
+      [[ -z $(saved_differently "slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
+      [[ -z $(polls_not_rising "$dir") ]] || { echo "upload $i polls:" $(<"$dir/polls"); return 1; }
       completed=$((completed + 1))
     fi
   done
   echo "killed backend $((victim + 1)): $failed uploads failed, $completed completed"
+  [[ $failed -gt 0 && $completed -gt 0 ]] || return 1
   # New uploads, whatever their ID, still succeed on the remaining backends.
+  jobs=()
   for i in $(seq 6); do
-    upload_with_polls "$WORK/after$i" $((5300 + i)) "$WORK/files/up$i.bin" 4m
-    [[ $(cat "$WORK/after$i/status") == 200 ]] || { echo "upload after the kill: HTTP $(cat "$WORK/after$i/status")"; return 1; }
+    upload_with_polls "$WORK/after$i" $((5300 + i)) "$WORK/files/up$i.bin" 4m 1 &
+    jobs+=($!)
+  done
+  wait "${jobs[@]}"
+  for i in $(seq 6); do
+    [[ $(<"$WORK/after$i/status") == 200 ]] || { echo "upload after the kill: HTTP $(<"$WORK/after$i/status")"; return 1; }
   done
 }
 
