@@ -83,7 +83,7 @@ install_sets_up_the_system() {
   [[ $(stat -c '%U' "$EVENTLOG") == ferrolift ]] || { echo "the service cannot append to $EVENTLOG"; return 1; }
   # The private libraries are found through the program's run path alone.
   if ldd /usr/bin/ferrolift | grep -E 'not found'; then return 1; fi
-  ldd /usr/bin/ferrolift | grep -q '/usr/lib/ferrolift/libferrolift-platform.so' || { ldd /usr/bin/ferrolift; return 1; }
+  ldd /usr/bin/ferrolift | grep -q '=> /usr/bin/../lib/ferrolift/libferrolift-platform.so' || { ldd /usr/bin/ferrolift; return 1; }
   if ldd /usr/lib/ferrolift/libferrolift.so | grep -E 'not found'; then return 1; fi
 }
 
