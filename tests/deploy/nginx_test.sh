@@ -8,6 +8,8 @@ source "$(dirname "$0")/lib.sh" "$@" nginx curl
 
 SITE=$WORK/site
 make_site "$SITE"
+# Registered once up front rather than by each backend as it starts.
+"$FERROLIFT" register >/dev/null || exit 1
 BACKEND_PIDS=()
 BACKEND_PORTS=()
 for n in 1 2 3; do
@@ -117,10 +119,10 @@ backend_uploads() {
 concurrent_uploads_through_nginx() {
   local i ok=0
   mkdir -p "$WORK/files"
-  for i in $(seq 30); do make_file "$WORK/files/up$i.bin" $((600000 + i * 1000)); done
+  for i in $(seq 30); do make_file "$WORK/files/up$i.bin" $((400000 + i * 1000)); done
   local jobs=()
   for i in $(seq 30); do
-    upload_with_polls "$WORK/c$i" $((4100 + i)) "$WORK/files/up$i.bin" 100k 40 &
+    upload_with_polls "$WORK/c$i" $((4100 + i)) "$WORK/files/up$i.bin" 100k 24 &
     jobs+=($!)
   done
   wait "${jobs[@]}"
@@ -146,11 +148,11 @@ concurrent_uploads_through_nginx() {
 killed_backend_fails_only_its_uploads() {
   local i victim=-1 n jobs=()
   for i in $(seq 12); do
-    make_file "$WORK/files/slow$i.bin" 1200000
-    upload_with_polls "$WORK/k$i" $((5200 + i)) "$WORK/files/slow$i.bin" 100k 40 &
+    make_file "$WORK/files/slow$i.bin" 1000000
+    upload_with_polls "$WORK/k$i" $((5200 + i)) "$WORK/files/slow$i.bin" 100k 20 &
     jobs+=($!)
   done
-  sleep 4
+  sleep 3
   # Pick a backend that holds some of the uploads, but not all, and kill it at once.
   local -A owner=()
   for n in 0 1 2; do
