@@ -104,7 +104,7 @@ saved_differently() {   # saved_differently FILE...
   (cd "$WORK/files" && sha256sum "$@") >"$WORK/expected.sha"
   (cd "$SITE/uploads" && sha256sum "$@" 2>/dev/null) >"$WORK/saved.sha"
   for name in "$@"; do
-    grep -qx "$(grep " $name\$" "$WORK/expected.sha")" "$WORK/saved.sha" || echo "$name"
+    grep -qxF "$(grep " $name\$" "$WORK/expected.sha")" "$WORK/saved.sha" || echo "$name"
   done
 }
 
