@@ -1,5 +1,6 @@
 // The `ferrolift` command: dispatches to one subcommand per file of this folder.
 #include "Commands.h"
+#include "HelpText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -38,7 +39,26 @@ int PrintUsage(FILE* inOut)
     std::fprintf(inOut, "usage: ferrolift COMMAND [ARGS]\n\ncommands:\n");
     for (const Command& theCommand : kCommands)
         std::fprintf(inOut, "  ferrolift %s\n", theCommand.usage);
+    std::fputs(ferrolift::cli::CommonHelp(), inOut);
     return inOut == stdout ? 0 : 2;
+}
+
+bool IsHelpFlag(const char* inArgument)
+{
+    return std::strcmp(inArgument, "--help") == 0 || std::strcmp(inArgument, "-h") == 0;
+}
+
+// `ferrolift help COMMAND` and `ferrolift COMMAND --help`: to standard output, exit 0,
+// so that scripts and packaging can rely on them.
+int PrintCommandHelp(const char* inCommand)
+{
+    const char* theHelp = ferrolift::cli::CommandHelp(inCommand);
+    if (theHelp == nullptr) {
+        std::fprintf(stderr, "ferrolift: unknown command '%s'\n", inCommand);
+        return PrintUsage(stderr);
+    }
+    std::fputs(theHelp, stdout);
+    return 0;
 }
 
 }  // namespace
@@ -47,8 +67,17 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return PrintUsage(stderr);
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0)
+    if (std::strcmp(argv[1], "help") == 0 && argc > 2)
+        return PrintCommandHelp(argv[2]);
+    if (IsHelpFlag(argv[1]) || std::strcmp(argv[1], "help") == 0)
         return PrintUsage(stdout);
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("ferrolift %s\n", FERROLIFT_VERSION);
+        return 0;
+    }
+    // Only as the first argument: a later "--help" may be a value (reg add ... /d --help).
+    if (argc > 2 && IsHelpFlag(argv[2]))
+        return PrintCommandHelp(argv[1]);
     for (const Command& theCommand : kCommands) {
         if (std::strcmp(argv[1], theCommand.name) != 0)
             continue;

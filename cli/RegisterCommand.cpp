@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -12,8 +13,9 @@
 
 namespace {
 
-// The component installed beside this program: <prefix>/bin/ferrolift and
-// <prefix>/lib/libferrolift.so.
+// The component installed beside this program: <prefix>/lib/ferrolift/libferrolift.so
+// in a package (a private library), <prefix>/lib/libferrolift.so in a build folder.
+// Resolved to a canonical path, since the registry keeps it as InprocServer32.
 std::string DefaultModulePath()
 {
     char theExe[PATH_MAX];
@@ -23,6 +25,11 @@ std::string DefaultModulePath()
     std::string thePath(theExe, static_cast<size_t>(theLength));
     const size_t theSlash = thePath.rfind('/');
     const std::string theBin = theSlash == std::string::npos ? std::string(".") : thePath.substr(0, theSlash);
+    for (const char* theCandidate : {"/../lib/ferrolift/libferrolift.so", "/../lib/libferrolift.so"}) {
+        char theResolved[PATH_MAX];
+        if (realpath((theBin + theCandidate).c_str(), theResolved) != nullptr)
+            return theResolved;
+    }
     return theBin + "/../lib/libferrolift.so";
 }
 

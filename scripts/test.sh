@@ -3,7 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
-scripts/deps.sh --browser
+if [[ "$preset" == default ]]; then
+  scripts/deps.sh --browser --deploy   # the deployment tests run in this build only
+else
+  scripts/deps.sh --browser
+fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
 if [[ "$preset" == tsan ]]; then
