@@ -47,7 +47,7 @@ package_builds() {
   local depends
   depends=$(dpkg-deb -f "$DEB" Depends)
   # Found by dpkg-shlibdeps from what the binaries link, plus the explicit ones.
-  for wanted in libc6 libstdc++6 libpam0g libcivetweb adduser libpam-modules; do
+  for wanted in libc6 libstdc++6 libpam0g libduktape adduser libpam-modules; do
     grep -q "$wanted" <<<"$depends" || { echo "Depends lacks $wanted: $depends"; return 1; }
   done
   dpkg-deb -c "$DEB" | awk '{print $6}' | sed 's|^\./|/|' >"$WORK/contents"
