@@ -119,6 +119,11 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
     }
     mBodyUse = BodyUse::Binary;
     std::int64_t theWanted = std::max<std::int64_t>(0, std::min(inWanted, mTotalBytes - mBytesRead));
+    // After a failure the rest never comes: no second wait for a client that stalled.
+    if (mReadFailed && theWanted > 0 && mAheadPos == mAheadEnd) {
+        outError = "The client disconnected or stalled before sending the whole request body.";
+        return false;
+    }
     if (theWanted > 0)
         AcceptBody();
     while (outRead < theWanted) {
