@@ -5,7 +5,9 @@
 #
 # Usage: scripts/fuzz-campaign.sh [options] [target...]
 #   --runs N        executions per target (default 10000000)
-#   --seconds S     time limit per target (default 1800)
+#   --seconds S     time limit per target (default 1800, or with --until a fair share
+#                   of the time left: targets that reach their runs early leave
+#                   their time to the ones after them)
 #   --until HH:MM   stop every target at this UTC time at the latest
 #   --jobs J        targets run at once (default 2)
 #   --no-build      use the binaries already in build/fuzz/bin
@@ -15,7 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=10000000
-seconds=1800
+seconds=""
 until_time=""
 jobs=2
 build=1
@@ -27,7 +29,7 @@ while (($#)); do
     --until) until_time=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
     --no-build) build=0; shift ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,/^set /{/^set /d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     -*) echo "fuzz-campaign: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
@@ -44,16 +46,20 @@ if ((${#targets[@]} == 0)); then
 fi
 deadline=""
 [[ -n "$until_time" ]] && deadline=$(date -u -d "$until_time" +%s)
+[[ -z "$seconds" && -z "$deadline" ]] && seconds=1800
 
 logs=build/fuzz/campaign
 mkdir -p "$logs" build/fuzz/artifacts
 
-# Runs one target; its log ends with libFuzzer's final statistics.
+# Runs one target ($2 targets are still waiting, this one included); its log ends
+# with libFuzzer's final statistics.
 run_target() {
-  local name=$1 limit=$seconds
+  local name=$1 waiting=$2 limit=$seconds
   if [[ -n "$deadline" ]]; then
     local left=$((deadline - $(date -u +%s)))
-    ((left < limit)) && limit=$left
+    local share=$((left * jobs / waiting))
+    ((share > left)) && share=$left
+    if [[ -z "$limit" ]] || ((share < limit)); then limit=$share; fi
   fi
   if ((limit <= 0)); then
     echo "skipped: past the deadline" >"$logs/$name.log"
@@ -72,6 +78,7 @@ run_target() {
 }
 
 running=0
+waiting=${#targets[@]}
 for name in "${targets[@]}"; do
   if [[ ! -x build/fuzz/bin/fuzz_$name ]]; then
     echo "fuzz-campaign: no target fuzz_$name" >&2
@@ -81,9 +88,10 @@ for name in "${targets[@]}"; do
     wait -n || true
     running=$((running - 1))
   fi
-  echo "fuzz-campaign: $name (up to $runs runs, ${seconds}s)"
-  run_target "$name" &
+  echo "fuzz-campaign: $name (up to $runs runs)"
+  run_target "$name" "$waiting" &
   running=$((running + 1))
+  waiting=$((waiting - 1))
 done
 wait
 
