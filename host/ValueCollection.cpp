@@ -1,7 +1,5 @@
 #include "ValueCollection.h"
 
-#include <strings.h>
-
 namespace ferrolift::host {
 
 namespace {
@@ -17,9 +15,21 @@ int HexDigit(char c)
     return -1;
 }
 
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Byte by byte over the whole length: a decoded %00 must not end the comparison early
+// ("a%00x" and "a%00y" are different names).
 bool SameName(std::string_view inA, std::string_view inB)
 {
-    return inA.size() == inB.size() && strncasecmp(inA.data(), inB.data(), inA.size()) == 0;
+    if (inA.size() != inB.size())
+        return false;
+    for (std::size_t i = 0; i < inA.size(); ++i)
+        if (AsciiLower(inA[i]) != AsciiLower(inB[i]))
+            return false;
+    return true;
 }
 
 }  // namespace

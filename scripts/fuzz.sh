@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for a bounded time.
 # Usage: scripts/fuzz.sh [seconds-per-target]
+# (scripts/fuzz-campaign.sh runs long campaigns on both cores.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -16,7 +17,9 @@ for target in build/fuzz/bin/fuzz_*; do
   args=("build/fuzz/corpus/$name")
   [[ -d "$corpus" ]] && args+=("$corpus")
   echo "fuzz: $name for ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 "${args[@]}" 2>"build/fuzz/$name.log"; then
+  mkdir -p build/fuzz/artifacts
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 \
+      -artifact_prefix="build/fuzz/artifacts/${name#fuzz_}-" "${args[@]}" 2>"build/fuzz/$name.log"; then
     tail -n 40 "build/fuzz/$name.log"
     status=1
   fi

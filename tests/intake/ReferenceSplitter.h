@@ -31,6 +31,21 @@ public:
     std::vector<Group> groups;
     std::string copy;   // the URL-decoded copy, when made
 
+    /// inCodePage decides which name bytes start a double-byte character; it is asked
+    /// once here, since a lookup per compared name would dominate a fuzz run's time.
+    explicit Splitter(UINT inCodePage = GetACP())
+    {
+        for (int theByte = 0; theByte < 256; ++theByte)
+            mLeadByte[theByte] = IsDBCSLeadByteEx(inCodePage, static_cast<BYTE>(theByte)) != FALSE;
+    }
+
+    /// Forgets what earlier splits found, keeping the code page.
+    void Clear()
+    {
+        groups.clear();
+        copy.clear();
+    }
+
     void Split(const BYTE* inBody, size_t inSize)
     {
         if (inSize == 0)
@@ -40,15 +55,14 @@ public:
             UrlEncoded(inBody, inSize);
     }
 
-    /// Case-insensitive, double-byte characters of the system code page compared whole.
-    static bool SameName(const char* a, const char* b)
+    /// Case-insensitive, double-byte characters of the code page compared whole.
+    bool SameName(const char* a, const char* b) const
     {
-        UINT theCodePage = GetACP();
         for (;;) {
             BYTE x = static_cast<BYTE>(*a), y = static_cast<BYTE>(*b);
             if (x == 0 || y == 0)
                 return x == y;
-            if (IsDBCSLeadByteEx(theCodePage, x) && a[1] != 0) {
+            if (mLeadByte[x] && a[1] != 0) {
                 if (x != y || a[1] != b[1])
                     return false;
                 a += 2;
@@ -75,11 +89,13 @@ public:
     }
 
 private:
+    bool mLeadByte[256] = {};
+
     static const BYTE* Find(const BYTE* inStart, const char* inPattern, const BYTE* inLast)
     {
         size_t theLength = std::strlen(inPattern);
         for (const BYTE* p = inStart; inLast - p >= static_cast<ptrdiff_t>(theLength); ++p)
-            if (std::memcmp(p, inPattern, theLength) == 0)
+            if (*p == static_cast<BYTE>(inPattern[0]) && std::memcmp(p, inPattern, theLength) == 0)
                 return p;
         return nullptr;
     }
