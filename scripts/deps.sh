@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, only those missing.
-# Usage: scripts/deps.sh [--browser]   (--browser adds Chromium and Node for the browser test)
+# Usage: scripts/deps.sh [--browser|--load]   (--browser adds Chromium and Node for the browser
+# test, --load wrk and Node for bench/load/run.sh)
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
@@ -8,6 +9,11 @@ packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
           attr dosfstools imagemagick libjpeg-turbo-progs curl ca-certificates util-linux passwd)
 if [[ "${1:-}" == "--browser" ]]; then
   packages+=(chromium)
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
+if [[ "${1:-}" == "--load" ]]; then   # the load benchmark: wrk, and Node for its peer
+  packages+=(wrk)
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi

@@ -27,7 +27,8 @@ ferrolift=$build/bin/ferrolift
 client=$build/bin/slow_uploads
 
 for tool in wrk node curl; do
-  command -v "$tool" >/dev/null || { echo "load bench: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || bash "$root/scripts/deps.sh" --load >&2
+  command -v "$tool" >/dev/null || { echo "load bench: $tool is missing (scripts/deps.sh --load installs it)" >&2; exit 1; }
 done
 if [[ ! -x $ferrolift || ! -x $client ]]; then
   echo "load bench: building ferrolift and slow_uploads in $build" >&2
@@ -54,7 +55,7 @@ cp -r "$here/site" "$work/site"
 mkdir -p "$work/site/uploads"
 
 rows=()        # lines of the final table
-row() { rows+=("$(printf '%-34s %-9s %10s %9s %9s %8s  %s' "$@")"); }
+row() { rows+=("$(printf '%-40s %-9s %9s %9s %9s %6s  %s' "$@")"); }
 
 # start_server NAME COMMAND...: starts a server whose standard error names its port;
 # sets $server_pid and $server_port.
@@ -187,6 +188,7 @@ window=$(( SUSTAIN_SECONDS / 3 < 60 ? SUSTAIN_SECONDS / 3 : 60 ))
 sampler=$!
 segments=$(( SUSTAIN_SECONDS / SEGMENT_SECONDS ))
 per_window=$(( window / SEGMENT_SECONDS ))
+window=$(( per_window * SEGMENT_SECONDS ))
 seg_rates=() seg_errors=0
 for s in $(seq "$segments"); do
   l=$(wrk_run upload.lua "http://127.0.0.1:$f_port/upload.asp" 16 "$SEGMENT_SECONDS")
@@ -242,7 +244,7 @@ echo
 echo "ferrolift load benchmark ($mode): $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores,"
 echo "load average before $load_before, after the load runs $load_after (the machine is shared)"
 echo "wrk -t$WRK_THREADS, ${DURATION}s per run; latencies in ms; errors = non-2xx, socket errors and time-outs"
-printf '%-34s %-9s %10s %9s %9s %8s  %s\n' test server "req/s" "p50 ms" "p99 ms" errors note
+printf '%-40s %-9s %9s %9s %9s %6s  %s\n' test server "req/s" "p50 ms" "p99 ms" errors note
 for r in "${rows[@]}"; do echo "$r"; done
 if [[ -n $big ]]; then
   echo

@@ -189,15 +189,19 @@ int main(int inCount, char** inArguments)
         theFailed += theNumber;
         std::fprintf(stderr, "slow_uploads: %d failed: %s\n", theNumber, theWhy.c_str());
     }
+    const auto theCount = [&theStatuses](int inStatus) {
+        const auto theFound = theStatuses.find(inStatus);
+        return theFound == theStatuses.end() ? 0 : theFound->second;
+    };
     std::printf("uploads=%d\nseconds=%.1f\nok=%d\nintact=%d\nfailed=%d\nretry_after=%d\n", theOptions.count,
-                theSeconds, theStatuses[200], theIntact, theFailed, theRetryAfter);
+                theSeconds, theCount(200), theIntact, theFailed, theRetryAfter);
     int theOther = 0;
     for (const auto& [theStatus, theNumber] : theStatuses) {
         if (theStatus != 200 && theStatus != 503)
             theOther += theNumber;
         std::fprintf(stderr, "slow_uploads: %d answered %d\n", theNumber, theStatus);
     }
-    std::printf("status_503=%d\nstatus_other=%d\n", theStatuses[503], theOther);
+    std::printf("status_503=%d\nstatus_other=%d\n", theCount(503), theOther);
     PrintProbe("static", theStatic);
     PrintProbe("poll", thePoll);
     return 0;
