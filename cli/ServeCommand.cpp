@@ -1,10 +1,11 @@
 // ServeCommand.cpp: `ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N]
-// [--timeout SECONDS]`: registers the component when needed and runs the page engine
-// until Ctrl-C or SIGTERM.
+// [--max-uploads N] [--max-connections N] [--timeout SECONDS]`: registers the component
+// when needed and runs the page engine until Ctrl-C or SIGTERM.
 #include "Commands.h"
 
 #include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,7 +77,8 @@ bool ComponentRegistered()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--timeout SECONDS]\n");
+    std::fprintf(stderr, "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--max-uploads N]\n"
+                         "                       [--max-connections N] [--timeout SECONDS]\n");
     return 2;
 }
 
@@ -102,6 +104,10 @@ bool ParseArguments(int argc, char** argv, ferrolift::host::ServerOptions& outOp
         else if (theName == "--listen")
             outOptions.listen = theValue;
         else if (theName == "--threads" && ParseNumber(theValue, 1, 1024, outOptions.threads))
+            continue;
+        else if (theName == "--max-uploads" && ParseNumber(theValue, 1, 100000, outOptions.maxUploads))
+            continue;
+        else if (theName == "--max-connections" && ParseNumber(theValue, 1, 1000000, outOptions.maxConnections))
             continue;
         else if (theName == "--timeout" && ParseNumber(theValue, 1, 86400, outOptions.timeoutSeconds))
             continue;
@@ -132,6 +138,12 @@ int RunServeCommand(int argc, char** argv)
     sigaction(SIGINT, &theAction, nullptr);
     sigaction(SIGTERM, &theAction, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Each connection is a descriptor: allow as many as the administrator's hard limit.
+    rlimit theFiles{};
+    if (getrlimit(RLIMIT_NOFILE, &theFiles) == 0 && theFiles.rlim_cur < theFiles.rlim_max) {
+        theFiles.rlim_cur = theFiles.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &theFiles);
+    }
     // Blocks of a megabyte and more (an upload's write buffer) go back to the system when
     // freed. Left to itself, malloc raises this bound after the first such block and then
     // keeps one per worker thread's arena for good.

@@ -150,9 +150,13 @@ void JpegReader::ReadFrame(int inMarker)
 {
     const DWORD theLength = Read16();
     const int thePrecision = ReadBytes(1);
-    mHeight = static_cast<LONG>(Read16());
-    mWidth = static_cast<LONG>(Read16());
-    mComponents = ReadBytes(1);
+    const LONG theHeight = static_cast<LONG>(Read16());
+    const LONG theWidth = static_cast<LONG>(Read16());
+    const LONG theComponents = ReadBytes(1);
+    // A header cut short keeps the earlier frame's values whole: no mix of two frames.
+    mHeight = theHeight;
+    mWidth = theWidth;
+    mComponents = theComponents;
     Trace("Start of Frame");
     TraceFormat("JPEG image: %ld by %ld, %ld components, %ld bits per sample", static_cast<long>(mWidth),
                 static_cast<long>(mHeight), static_cast<long>(mComponents), static_cast<long>(thePrecision));

@@ -108,7 +108,7 @@ bool SaveMacBinary(const MacBinaryView& inView, LPCWSTR inTarget, BOOL inOverwri
     CopyWideString(theInfoPath, theDataPath, kStreamPathLength);
     AppendWideString(theInfoPath, u":AFP_AfpInfo", kStreamPathLength);
 
-    const bool theOk = WriteWholeFile(theDataPath, inView.DataFork(), static_cast<DWORD>(DataForkLength(inView)),
+    const bool theOk = WriteVisitorFile(theDataPath, inView.DataFork(), static_cast<DWORD>(DataForkLength(inView)),
                                       inOverwrite);
     DWORD theError = GetLastError();
     if (theOk && theUseStreams) {

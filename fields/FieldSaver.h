@@ -33,7 +33,7 @@ bool DecodePhysicalPath(const WCHAR* inPath, UINT inCodePage, WCHAR* outTarget);
 /// inFresh (otherwise the earlier record's bytes stay).
 void FillAfpInfo(const MacBinaryView& inView, bool inFresh, BYTE* inOutRecord);
 
-/// Writes the data fork of inView as the file inTarget and, when inStreams is set and
+/// Writes the data fork of inView as the file inTarget (marked as visitor data) and, when inStreams is set and
 /// the storage keeps streams, the resource fork to ":AFP_Resource" and the Finder
 /// information to ":AFP_AfpInfo" (merged into an existing record). True when the data
 /// fork was written; GetLastError is what the last step left.

@@ -277,14 +277,14 @@ void XField::WriteTo(const WCHAR* inTarget, BOOL inOverwrite, BOOL inStreams)
 {
     const FieldEntry* theEntry = Entry();
     if (theEntry == nullptr || theEntry->data == nullptr) {
-        WriteWholeFile(inTarget, nullptr, 0, inOverwrite);
+        WriteVisitorFile(inTarget, nullptr, 0, inOverwrite);
         return;
     }
     if (DecodedBytes(theEntry).macBinary) {
         SaveMacBinary(MacBinaryView(theEntry->data, theEntry->length), inTarget, inOverwrite, inStreams);
         return;
     }
-    WriteWholeFile(inTarget, theEntry->data, static_cast<DWORD>(theEntry->length), inOverwrite);
+    WriteVisitorFile(inTarget, theEntry->data, static_cast<DWORD>(theEntry->length), inOverwrite);
 }
 
 HRESULT XField::Save(BSTR inPath)

@@ -8,6 +8,7 @@
 #include "intake/XForm.h"
 #include "server/TypeLibrary.h"
 #include "support/UniqueVariant.h"
+#include "support/Utilities.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ HRESULT XFields::get_Item(VARIANT inIndex, VARIANT* outVal)
             theNumber = V_I4(theConverted.get());
         }
         IDispatch* theField = nullptr;
-        const HRESULT hr = MakeField(theNumber - 1, &theField);
+        const HRESULT hr = MakeField(ZeroBasedPosition(theNumber), &theField);
         if (FAILED(hr))
             return hr;
         V_VT(outVal) = VT_DISPATCH;

@@ -258,7 +258,7 @@ bool PushArray(duk_context* inContext, SAFEARRAY* inArray, VARTYPE inType, Scrip
 
 void InstallDispatchBridge(duk_context* inContext)
 {
-    duk_push_global_stash(inContext);
+    duk_push_heap_stash(inContext);
     duk_push_object(inContext);
     duk_push_c_function(inContext, NativeFunction<ProxyGet>, 3);
     duk_put_prop_string(inContext, -2, "get");
@@ -276,6 +276,9 @@ void PushDispatch(duk_context* inContext, IDispatch* inDispatch)
         duk_push_null(inContext);
         return;
     }
+    // Set first: from the AddRef on, the page holds an object that its end must release.
+    ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    theEnvironment.heldObjects = true;
     duk_push_c_function(inContext, NeverCalled, DUK_VARARGS);   // callable target
     inDispatch->AddRef();
     duk_push_pointer(inContext, inDispatch);
@@ -283,7 +286,7 @@ void PushDispatch(duk_context* inContext, IDispatch* inDispatch)
     duk_push_c_function(inContext, FinalizeTarget, 2);
     duk_set_finalizer(inContext, -2);
     duk_dup_top(inContext);
-    duk_push_global_stash(inContext);
+    duk_push_heap_stash(inContext);
     duk_get_prop_string(inContext, -1, kHandlerKey);
     duk_remove(inContext, -2);
     duk_push_proxy(inContext, 0);                                // [target proxy]
@@ -291,7 +294,7 @@ void PushDispatch(duk_context* inContext, IDispatch* inDispatch)
     duk_push_pointer(inContext, theProxy);
     duk_put_prop_string(inContext, -3, kProxyKey);
     duk_remove(inContext, -2);
-    ScriptHeap::Environment(inContext).proxies[theProxy] = inDispatch;
+    theEnvironment.proxies[theProxy] = inDispatch;
 }
 
 IDispatch* GetDispatch(duk_context* inContext, duk_idx_t inIndex)

@@ -23,10 +23,21 @@ namespace {
 constexpr const char* kEnumKey = DUK_HIDDEN_SYMBOL("enum");
 constexpr const char* kItemKey = DUK_HIDDEN_SYMBOL("item");
 constexpr const char* kEndKey = DUK_HIDDEN_SYMBOL("end");
+constexpr const char* kHostKey = "ferroliftHostFunctions";
 
 HttpExchange& Exchange(duk_context* inContext)
 {
     return *ScriptHeap::Environment(inContext).exchange;
+}
+
+// Request and Response need the page's HTTP exchange; a page run without one (a
+// benchmark, a test) gets an error instead of a crash.
+template <int (*Body)(duk_context*, ScriptFailure&)>
+int WithExchange(duk_context* inContext, ScriptFailure& outFailure)
+{
+    if (ScriptHeap::Environment(inContext).exchange == nullptr)
+        return outFailure.Set(E_UNEXPECTED, "Page engine", "This page runs without an HTTP request.");
+    return Body(inContext, outFailure);
 }
 
 std::string ArgText(duk_context* inContext, duk_idx_t inIndex)
@@ -41,10 +52,18 @@ std::string ArgText(duk_context* inContext, duk_idx_t inIndex)
     return theResult;
 }
 
-int Write(duk_context* inContext, ScriptFailure&)
+int Write(duk_context* inContext, ScriptFailure& outFailure)
 {
-    if (!ScriptHeap::Environment(inContext).ended)
-        Exchange(inContext).Write(ScriptToUtf8(ArgText(inContext, 0)));
+    ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    if (theEnvironment.ended)
+        return 0;
+    if (theEnvironment.exchange == nullptr && theEnvironment.output != nullptr) {
+        *theEnvironment.output += ScriptToUtf8(ArgText(inContext, 0));
+        return 0;
+    }
+    if (theEnvironment.exchange == nullptr)
+        return outFailure.Set(E_UNEXPECTED, "Page engine", "This page runs without an HTTP request.");
+    theEnvironment.exchange->Write(ScriptToUtf8(ArgText(inContext, 0)));
     return 0;
 }
 
@@ -179,10 +198,36 @@ int BinaryRead(duk_context* inContext, ScriptFailure& outFailure)
     return 1;
 }
 
+int BuildCollection(duk_context* inContext, int inKind, ScriptFailure& outFailure);
+
+// The collection of kind 0 (QueryString), 1 (Form) or 2 (ServerVariables) as
+// { names, values }, built once per page and kept on the page's global object under a
+// key that scripts cannot name.
 int Collection(duk_context* inContext, ScriptFailure& outFailure)
 {
-    HttpExchange& theExchange = Exchange(inContext);
+    static constexpr const char* kCacheKeys[] = {DUK_HIDDEN_SYMBOL("query"), DUK_HIDDEN_SYMBOL("form"),
+                                                 DUK_HIDDEN_SYMBOL("variables")};
     int theKind = duk_get_int(inContext, 0);
+    if (theKind < 0 || theKind > 2)
+        return outFailure.Set(E_INVALIDARG, "Request object", "No such collection.");
+    duk_push_global_object(inContext);
+    if (duk_get_prop_string(inContext, -1, kCacheKeys[theKind])) {
+        duk_remove(inContext, -2);
+        return 1;
+    }
+    duk_pop(inContext);
+    if (BuildCollection(inContext, theKind, outFailure) == kNativeFailed)
+        return kNativeFailed;
+    duk_dup_top(inContext);
+    duk_put_prop_string(inContext, -3, kCacheKeys[theKind]);
+    duk_remove(inContext, -2);
+    return 1;
+}
+
+int BuildCollection(duk_context* inContext, int inKind, ScriptFailure& outFailure)
+{
+    HttpExchange& theExchange = Exchange(inContext);
+    int theKind = inKind;
     const ValueCollection* theCollection = theKind == 0 ? &theExchange.Query() : &theExchange.ServerVariables();
     if (theKind == 1) {
         std::string theError;
@@ -255,6 +300,8 @@ int CreateObject(duk_context* inContext, ScriptFailure& outFailure)
 int MapPath(duk_context* inContext, ScriptFailure& outFailure)
 {
     ScriptEnvironment& theEnv = ScriptHeap::Environment(inContext);
+    if (theEnv.paths == nullptr)
+        return outFailure.Set(E_UNEXPECTED, "Server object", "This page runs without a site.");
     std::string thePath = ScriptToUtf8(ArgText(inContext, 0));
     std::string thePhysical;
     if (!theEnv.paths->MapPath(thePath, theEnv.virtualFolder, thePhysical))
@@ -305,6 +352,7 @@ int Enumerate(duk_context* inContext, ScriptFailure& outFailure)
                          : theType == VT_DISPATCH ? V_DISPATCH(theResult.get()) : nullptr;
     if (theUnknown == nullptr || FAILED(theUnknown->QueryInterface(IID_IEnumVARIANT, theEnum.put_void())))
         return outFailure.Set(DISP_E_NOTACOLLECTION, "", "Object is not a collection");
+    ScriptHeap::Environment(inContext).heldObjects = true;
     duk_push_object(inContext);
     duk_push_pointer(inContext, theEnum.detach());
     duk_put_prop_string(inContext, -2, kEnumKey);
@@ -362,18 +410,18 @@ struct HostFunction {
 
 const HostFunction kFunctions[] = {
     {"write", NativeFunction<Write>, 1},
-    {"binaryWrite", NativeFunction<BinaryWrite>, 1},
-    {"addHeader", NativeFunction<AddHeader>, 2},
-    {"redirect", NativeFunction<Redirect>, 1},
+    {"binaryWrite", NativeFunction<WithExchange<BinaryWrite>>, 1},
+    {"addHeader", NativeFunction<WithExchange<AddHeader>>, 2},
+    {"redirect", NativeFunction<WithExchange<Redirect>>, 1},
     {"end", NativeFunction<End>, 0},
-    {"clear", NativeFunction<Clear>, 0},
-    {"flush", NativeFunction<Flush>, 0},
-    {"responseGet", NativeFunction<ResponseGet>, 1},
-    {"responseSet", NativeFunction<ResponseSet>, 2},
-    {"totalBytes", NativeFunction<TotalBytes>, 0},
-    {"binaryRead", NativeFunction<BinaryRead>, 1},
-    {"collection", NativeFunction<Collection>, 1},
-    {"collectionText", NativeFunction<CollectionText>, 1},
+    {"clear", NativeFunction<WithExchange<Clear>>, 0},
+    {"flush", NativeFunction<WithExchange<Flush>>, 0},
+    {"responseGet", NativeFunction<WithExchange<ResponseGet>>, 1},
+    {"responseSet", NativeFunction<WithExchange<ResponseSet>>, 2},
+    {"totalBytes", NativeFunction<WithExchange<TotalBytes>>, 0},
+    {"binaryRead", NativeFunction<WithExchange<BinaryRead>>, 1},
+    {"collection", NativeFunction<WithExchange<Collection>>, 1},
+    {"collectionText", NativeFunction<WithExchange<CollectionText>>, 1},
     {"createObject", NativeFunction<CreateObject>, 1},
     {"mapPath", NativeFunction<MapPath>, 1},
     {"scriptTimeout", NativeFunction<ScriptTimeout>, 1},
@@ -388,11 +436,24 @@ const HostFunction kFunctions[] = {
 
 void PushHostFunctions(duk_context* inContext)
 {
+    // One frozen set per heap: the functions keep no state of their own (they find the
+    // page through the heap), and pages never hold them, only the prelude's closures do.
+    duk_push_heap_stash(inContext);
+    if (duk_get_prop_string(inContext, -1, kHostKey)) {
+        duk_remove(inContext, -2);
+        return;
+    }
+    duk_pop(inContext);
     duk_push_object(inContext);
     for (const HostFunction& theFunction : kFunctions) {
         duk_push_c_function(inContext, theFunction.function, theFunction.arguments);
+        duk_freeze(inContext, -1);
         duk_put_prop_string(inContext, -2, theFunction.name);
     }
+    duk_freeze(inContext, -1);
+    duk_dup_top(inContext);
+    duk_put_prop_string(inContext, -3, kHostKey);
+    duk_remove(inContext, -2);
 }
 
 }  // namespace ferrolift::host

@@ -1,10 +1,15 @@
 #include "HttpExchange.h"
 
-#include <civetweb.h>
 #include <strings.h>
+#include <sys/uio.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+
+#include "Connection.h"
+#include "RequestHead.h"
+#include "StaticReply.h"
 
 namespace ferrolift::host {
 
@@ -29,28 +34,28 @@ std::string SingleLine(std::string_view inText)
 
 }  // namespace
 
-HttpExchange::HttpExchange(mg_connection* inConnection) : mConnection(inConnection)
+HttpExchange::HttpExchange(Connection& inConnection, const RequestHead& inHead, int inTimeoutMs)
+    : mConnection(inConnection), mHead(inHead), mTimeoutMs(inTimeoutMs)
 {
     ParseRequest();
 }
 
 void HttpExchange::ParseRequest()
 {
-    const mg_request_info* theInfo = mg_get_request_info(mConnection);
-    mMethod = theInfo->request_method != nullptr ? theInfo->request_method : "GET";
-    mPath = theInfo->local_uri != nullptr ? theInfo->local_uri : "/";
-    mQueryText = theInfo->query_string != nullptr ? theInfo->query_string : "";
-    mTotalBytes = theInfo->content_length > 0 ? theInfo->content_length : 0;
+    mMethod = mHead.Method();
+    mPath = mHead.Path();
+    mQueryText = mHead.Query();
+    mTotalBytes = mHead.ContentLength();
     mQuery.ParseUrlEncoded(mQueryText);
-    std::string theVersion = theInfo->http_version != nullptr ? theInfo->http_version : "1.0";
-    mKeepAlive = theVersion != "1.0";
+    mKeepAlive = mHead.KeepAlive();
 
     std::string theAllHttp;
-    for (int i = 0; i < theInfo->num_headers; ++i) {
-        std::string theName = VariableName(theInfo->http_headers[i].name);
-        mServerVariables.Add(theName, theInfo->http_headers[i].value);
-        theAllHttp += theName + ":" + theInfo->http_headers[i].value + "\n";
+    for (const auto& [theHeader, theValue] : mHead.Fields()) {
+        std::string theName = VariableName(theHeader.c_str());
+        mServerVariables.Add(theName, theValue);
+        theAllHttp += theName + ":" + theValue + "\n";
     }
+    std::string theHost = Header("Host");
     mServerVariables.Add("ALL_HTTP", theAllHttp);
     mServerVariables.Add("REQUEST_METHOD", mMethod);
     mServerVariables.Add("QUERY_STRING", mQueryText);
@@ -59,20 +64,20 @@ void HttpExchange::ParseRequest()
     mServerVariables.Add("SCRIPT_NAME", mPath);
     mServerVariables.Add("CONTENT_LENGTH", std::to_string(mTotalBytes));
     mServerVariables.Add("CONTENT_TYPE", Header("Content-Type"));
-    mServerVariables.Add("REMOTE_ADDR", theInfo->remote_addr);
-    mServerVariables.Add("REMOTE_HOST", theInfo->remote_addr);
-    mServerVariables.Add("REMOTE_PORT", std::to_string(theInfo->remote_port));
-    mServerVariables.Add("SERVER_PORT", std::to_string(theInfo->server_port));
-    mServerVariables.Add("SERVER_NAME", Header("Host").substr(0, Header("Host").find(':')));
-    mServerVariables.Add("SERVER_PROTOCOL", "HTTP/" + theVersion);
+    mServerVariables.Add("REMOTE_ADDR", mConnection.RemoteAddress());
+    mServerVariables.Add("REMOTE_HOST", mConnection.RemoteAddress());
+    mServerVariables.Add("REMOTE_PORT", std::to_string(mConnection.RemotePort()));
+    mServerVariables.Add("SERVER_PORT", std::to_string(mConnection.LocalPort()));
+    mServerVariables.Add("SERVER_NAME", theHost.substr(0, theHost.find(':')));
+    mServerVariables.Add("SERVER_PROTOCOL", std::string("HTTP/") + mHead.VersionText());
     mServerVariables.Add("SERVER_SOFTWARE", "Ferrolift/4.1");
-    mServerVariables.Add("HTTPS", theInfo->is_ssl ? "on" : "off");
+    mServerVariables.Add("HTTPS", "off");
 }
 
 std::string HttpExchange::Header(const char* inName) const
 {
-    const char* theValue = mg_get_header(mConnection, inName);
-    return theValue != nullptr ? theValue : "";
+    const std::string* theValue = mHead.Field(inName);
+    return theValue != nullptr ? *theValue : std::string();
 }
 
 std::int64_t HttpExchange::BytesRead() const
@@ -88,8 +93,11 @@ void HttpExchange::AcceptBody()
     if (mContinueSent)
         return;
     mContinueSent = true;
-    if (strcasecmp(Header("Expect").c_str(), "100-continue") == 0 && mBytesRead == 0)
-        mg_printf(mConnection, "HTTP/1.1 100 Continue\r\n\r\n");
+    if (mHead.ExpectsContinue() && mBytesRead == 0) {
+        static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+        iovec thePart{const_cast<char*>(kContinue), sizeof kContinue - 1};
+        mConnection.WriteWait(&thePart, 1, mTimeoutMs);
+    }
 }
 
 std::int64_t HttpExchange::Clamp(std::int64_t inCount) const
@@ -124,22 +132,22 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
         }
         // Small reads (the component asks for 2048 bytes by default) are served from a
         // buffer filled in large pulls; large ones go straight into the caller's buffer.
-        int theGot;
+        std::int64_t theGot;
         if (theLeft >= static_cast<std::int64_t>(kReadAheadBytes)) {
-            theGot = mg_read(mConnection, outBuffer + outRead, static_cast<std::size_t>(theLeft));
+            theGot = mConnection.ReadWait(outBuffer + outRead, static_cast<std::size_t>(theLeft), mTimeoutMs);
             if (theGot > 0)
                 outRead += theGot;
         } else {
             mAhead.resize(kReadAheadBytes);
             std::int64_t theOnSocket = mTotalBytes - mBytesRead - outRead;
-            theGot = mg_read(mConnection, mAhead.data(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, kReadAheadBytes)));
+            theGot = mConnection.ReadWait(mAhead.data(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, kReadAheadBytes)), mTimeoutMs);
             mAheadPos = 0;
             mAheadEnd = theGot > 0 ? static_cast<std::size_t>(theGot) : 0;
         }
         if (theGot <= 0) {
             mReadFailed = true;
             mBytesRead += outRead;
-            outError = "The client disconnected before sending the whole request body.";
+            outError = "The client disconnected or stalled before sending the whole request body.";
             return false;
         }
     }
@@ -185,12 +193,13 @@ bool HttpExchange::Form(const ValueCollection*& outForm, std::string& outError)
             std::string theBody(static_cast<std::size_t>(mTotalBytes), '\0');
             std::int64_t theDone = 0;
             while (theDone < mTotalBytes) {
-                int theGot = mg_read(mConnection, theBody.data() + theDone, static_cast<std::size_t>(mTotalBytes - theDone));
+                std::int64_t theGot = mConnection.ReadWait(theBody.data() + theDone, static_cast<std::size_t>(mTotalBytes - theDone), mTimeoutMs);
                 if (theGot <= 0)
                     break;
                 theDone += theGot;
             }
             mBytesRead += theDone;
+            mReadFailed = theDone < mTotalBytes;
             theBody.resize(static_cast<std::size_t>(theDone));
             mForm.ParseUrlEncoded(theBody);
         }
@@ -217,53 +226,81 @@ void HttpExchange::Write(std::string_view inBytes)
         Flush();
 }
 
-void HttpExchange::SendHeaders(bool inChunked, std::size_t inLength)
+std::string HttpExchange::HeadText(bool inChunked, std::size_t inLength)
 {
     std::string theHead = "HTTP/1.1 " + std::to_string(mStatus) + " " + SingleLine(mStatusText) + "\r\n";
+    theHead += "Date: " + StaticReply::Now() + "\r\n";
     std::string theType = SingleLine(mContentType);
     if (!mCharset.empty() && theType.rfind("text/", 0) == 0)
         theType += "; charset=" + SingleLine(mCharset);
     theHead += "Content-Type: " + theType + "\r\n";
-    theHead += "Cache-Control: private\r\n";
+    theHead += "Cache-Control: private\r\nX-Content-Type-Options: nosniff\r\n";
     for (const auto& theHeader : mHeaders)
         theHead += theHeader.first + ": " + theHeader.second + "\r\n";
-    if (inChunked)
-        theHead += "Transfer-Encoding: chunked\r\n";
-    else if (mKeepAlive)
-        theHead += "Content-Length: " + std::to_string(inLength) + "\r\n";
     // Without a length or with an unread body the connection cannot carry another request.
-    bool theUnread;
     {
         std::lock_guard<std::mutex> theGuard(mReadLock);
         std::int64_t theOnSocket = mTotalBytes - mBytesRead - static_cast<std::int64_t>(mAheadEnd - mAheadPos);
-        theUnread = theOnSocket > 0 && (mReadFailed || theOnSocket > kMaxDrainBytes);
+        bool theWaitingClient = mHead.ExpectsContinue() && !mContinueSent;
+        if (theOnSocket > 0 && (mReadFailed || theOnSocket > kMaxDrainBytes || theWaitingClient))
+            mKeepAlive = false;
     }
-    if (!mKeepAlive || theUnread) {
-        mKeepAlive = mKeepAlive && !theUnread;
+    if (inChunked) {
+        // HTTP/1.0 has no chunks: the end of the body is the end of the connection.
+        if (mHead.Version() >= 11)
+            theHead += "Transfer-Encoding: chunked\r\n";
+        else
+            mKeepAlive = false;
+    } else {
+        theHead += "Content-Length: " + std::to_string(inLength) + "\r\n";
+    }
+    if (!mKeepAlive)
         theHead += "Connection: close\r\n";
-    }
+    else if (mHead.Version() < 11)
+        theHead += "Connection: keep-alive\r\n";
     theHead += "\r\n";
-    mg_write(mConnection, theHead.data(), theHead.size());
     mHeadersSent = true;
-    mChunked = inChunked;
+    mChunked = inChunked && mHead.Version() >= 11;
+    return theHead;
 }
 
-void HttpExchange::SendBody(std::string_view inBytes)
+void HttpExchange::Send(std::string_view inHead, std::string_view inBody, bool inLastChunk)
 {
-    if (inBytes.empty() || mMethod == "HEAD")
+    if (mWriteFailed)
         return;
-    if (mChunked)
-        mg_send_chunk(mConnection, inBytes.data(), static_cast<unsigned>(inBytes.size()));
-    else
-        mg_write(mConnection, inBytes.data(), inBytes.size());
-    mBytesSent += static_cast<std::int64_t>(inBytes.size());
+    if (mMethod == "HEAD")
+        inBody = {};
+    char theSize[24] = "";
+    iovec theParts[5];
+    int theCount = 0;
+    auto theAdd = [&](std::string_view inPart) {
+        if (!inPart.empty())
+            theParts[theCount++] = iovec{const_cast<char*>(inPart.data()), inPart.size()};
+    };
+    theAdd(inHead);
+    if (mChunked && !inBody.empty()) {
+        std::snprintf(theSize, sizeof theSize, "%zx\r\n", inBody.size());
+        theAdd(theSize);
+        theAdd(inBody);
+        theAdd("\r\n");
+    } else {
+        theAdd(inBody);
+    }
+    if (mChunked && inLastChunk && mMethod != "HEAD")
+        theAdd("0\r\n\r\n");
+    if (theCount == 0)
+        return;
+    if (!mConnection.WriteWait(theParts, theCount, mTimeoutMs))
+        mWriteFailed = true;
+    mBytesSent += static_cast<std::int64_t>(inBody.size());
 }
 
 void HttpExchange::Flush()
 {
+    std::string theHead;
     if (!mHeadersSent)
-        SendHeaders(mKeepAlive, 0);
-    SendBody(mBuffer);
+        theHead = HeadText(true, 0);
+    Send(theHead, mBuffer, false);
     mBuffer.clear();
 }
 
@@ -271,14 +308,20 @@ bool HttpExchange::DrainBody()
 {
     std::lock_guard<std::mutex> theGuard(mReadLock);
     std::int64_t theOnSocket = mTotalBytes - mBytesRead - static_cast<std::int64_t>(mAheadEnd - mAheadPos);
-    if (mReadFailed || theOnSocket > kMaxDrainBytes)
+    if (theOnSocket <= 0)
+        return true;
+    // A client still waiting for "100 Continue" has not sent the body: nothing to drain.
+    if (mReadFailed || theOnSocket > kMaxDrainBytes || (mHead.ExpectsContinue() && !mContinueSent))
         return false;
     char theScratch[16384];
     while (theOnSocket > 0) {
-        int theGot = mg_read(mConnection, theScratch, sizeof theScratch);
-        if (theGot <= 0)
+        std::int64_t theGot = mConnection.ReadWait(theScratch, static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, sizeof theScratch)), mTimeoutMs);
+        if (theGot <= 0) {
+            mReadFailed = true;
             return false;
+        }
         theOnSocket -= theGot;
+        mBytesRead += theGot;
     }
     return true;
 }
@@ -290,15 +333,14 @@ void HttpExchange::Finish()
     mFinished = true;
     // The body is drained first so that the client, which may still be sending, is
     // not answered in the middle of its upload.
-    DrainBody();
+    if (!DrainBody())
+        mKeepAlive = false;
     Detach();
     if (!mHeadersSent) {
-        SendHeaders(false, mMethod == "HEAD" ? 0 : mBuffer.size());
-        SendBody(mBuffer);
+        std::string theHead = HeadText(false, mBuffer.size());
+        Send(theHead, mBuffer, true);
     } else {
-        SendBody(mBuffer);
-        if (mChunked)
-            mg_send_chunk(mConnection, "", 0);
+        Send({}, mBuffer, true);
     }
     mBuffer.clear();
 }

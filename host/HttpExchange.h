@@ -1,8 +1,9 @@
-// HttpExchange.h: one HTTP request and its response on a civetweb connection: the body
-// pulled on demand (BinaryRead or Form, never both), the response buffered and sent
-// with a length, or chunked once a page flushes.
+// HttpExchange.h: one HTTP request and its response on a client connection, for the
+// worker thread that runs a page: the body pulled on demand (BinaryRead or Form, never
+// both), the response buffered and sent with a length in one write, or, once a page
+// flushes, chunked (HTTP/1.1) or delimited by closing the connection (HTTP/1.0).
 //
-//   ferrolift::host::HttpExchange theExchange(inConnection);
+//   ferrolift::host::HttpExchange theExchange(theConnection, theHead, 30000);
 //   std::string theChunk;
 //   theExchange.ReadBody(2048, theChunk);        // false: client went away
 //   theExchange.Write("<p>done</p>");
@@ -17,9 +18,10 @@
 
 #include "ValueCollection.h"
 
-struct mg_connection;
-
 namespace ferrolift::host {
+
+class Connection;
+class RequestHead;
 
 /// Request and response of one exchange. Reading is thread-safe (the component may read
 /// the body from another thread than the page's); the response side is the page's.
@@ -37,7 +39,9 @@ public:
     /// The buffered response is sent once it grows past this.
     static constexpr std::size_t kAutoFlushBytes = 256 * 1024;
 
-    explicit HttpExchange(mg_connection* inConnection);
+    /// inConnection and inHead must outlive the exchange; inTimeoutMs bounds every wait
+    /// for the client (a stalled body, a client that does not take the response).
+    HttpExchange(Connection& inConnection, const RequestHead& inHead, int inTimeoutMs);
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
 
@@ -79,6 +83,9 @@ public:
     /// Sends what is left; drains or gives up an unread body. Only the first call acts.
     void Finish();
     bool HeadersSent() const { return mHeadersSent; }
+    /// After Finish: whether the connection may carry the client's next request (the
+    /// response was framed, the body fully read, nothing failed).
+    bool KeepAlive() const { return mKeepAlive && !mWriteFailed; }
 
     void SetStatus(int inCode, std::string inText) { mStatus = inCode; mStatusText = std::move(inText); }
     int Status() const { return mStatus; }
@@ -95,11 +102,13 @@ private:
     void ParseRequest();
     void AcceptBody();
     bool ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64_t& outRead, std::string& outError);
-    void SendHeaders(bool inChunked, std::size_t inLength);
-    void SendBody(std::string_view inBytes);
+    std::string HeadText(bool inChunked, std::size_t inLength);
+    void Send(std::string_view inHead, std::string_view inBody, bool inLastChunk);
     bool DrainBody();
 
-    mg_connection* mConnection;
+    Connection& mConnection;
+    const RequestHead& mHead;
+    const int mTimeoutMs;
     std::string mMethod;
     std::string mPath;
     std::string mQueryText;
@@ -129,6 +138,7 @@ private:
     bool mChunked = false;
     bool mFinished = false;
     bool mKeepAlive = true;
+    bool mWriteFailed = false;
     std::int64_t mBytesSent = 0;
 };
 

@@ -1,6 +1,10 @@
-// HttpServer.h: the page engine's HTTP side: a civetweb worker pool that serves the
-// site's static files, runs its script pages (never serving their source) and logs one
-// access line per request.
+// HttpServer.h: the page engine's HTTP side. One event-loop thread accepts connections,
+// reads and checks request heads, keeps idle keep-alive connections without a thread,
+// and serves the site's static files itself; a request that runs a page goes to a
+// worker: the page pool for requests without a body, the upload pool (cheap threads
+// made on demand up to a cap) for requests with one, so slow uploads never hold up
+// static files, pages or progress polls. A page pulls its body on its own thread; when
+// it is done, a connection that can go on returns to the loop.
 //
 //   ferrolift::host::ServerOptions theOptions;
 //   theOptions.root = "/srv/site";
@@ -11,25 +15,40 @@
 //   theServer.Stop();
 #pragma once
 
+#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "PageCache.h"
 #include "SitePaths.h"
-
-struct mg_context;
-struct mg_connection;
+#include "SiteRouter.h"
+#include "UniqueFd.h"
 
 namespace ferrolift::host {
+
+class Connection;
+class HttpExchange;
+class RequestHead;
+class WorkerPool;
+struct StaticReply;
 
 /// Settings of `ferrolift serve`.
 struct ServerOptions {
     std::string root;                        // site folder
     std::string listen = "127.0.0.1:8080";   // HOST:PORT (port 0: any free port)
-    int threads = 64;                        // worker threads: pages running at once
-    int timeoutSeconds = 30;                 // idle limit of a request read or write
+    int threads = 64;                        // page pool: pages without a body running at once
+    int maxUploads = 1024;                   // upload pool: requests with a body at once
+    int maxConnections = 10000;              // open connections (bounded by the fd limit too)
+    int timeoutSeconds = 30;                 // limit of a request head, or a stalled read or write
     FILE* accessLog = stdout;                // null: no access log
+    /// When set, every request runs this on a worker instead of the site's routing
+    /// (tests and embedders drive the exchange themselves).
+    std::function<void(const std::shared_ptr<HttpExchange>&)> handler;
 };
 
 /// One running server. Not copyable; Stop (or the destructor) waits for the workers.
@@ -40,30 +59,59 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    /// Starts listening; false with outError when the root or the port is unusable.
+    /// Starts listening; false with outError when the root, its volume or the port is
+    /// unusable.
     bool Start(std::string& outError);
-    /// Stops accepting and waits until running requests are done.
+    /// Stops accepting, lets running requests finish, closes every connection.
     void Stop();
     /// The port actually bound (useful with port 0).
     int Port() const { return mPort; }
     const SitePaths& Paths() const { return mPaths; }
 
 private:
-    static int HandleRequest(mg_connection* inConnection, void* inServer);
-    static int BeginRequest(mg_connection* inConnection);
-    static void EndRequest(const mg_connection* inConnection, int inStatus);
+    class RequestTask;
 
-    int Serve(mg_connection* inConnection);
-    int ServePage(mg_connection* inConnection, const std::string& inVirtual, const std::string& inPhysical);
-    int ServeStatic(mg_connection* inConnection, const std::string& inPhysical);
-    int ServeDirectory(mg_connection* inConnection, const std::string& inVirtual, const std::string& inPhysical);
-    int SendError(mg_connection* inConnection, int inStatus, const char* inText);
+    bool Listen(std::string& outError);
+    void Loop();
+    void AcceptAll();
+    void OnEvent(int inFd, unsigned inEvents);
+    void Process(std::unique_ptr<Connection>& inOutConnection);
+    bool Answer(std::unique_ptr<Connection>& inOutConnection, StaticReply& inReply, const RequestHead& inHead,
+                bool inKeepAlive);
+    void Dispatch(std::unique_ptr<Connection>& inOutConnection, std::unique_ptr<RequestHead> inHead, Route inRoute);
+    bool RunRequest(Connection& inConnection, const RequestHead& inHead, const Route& inRoute);
+    void Return(std::unique_ptr<Connection> inConnection, bool inKeepAlive);
+    void TakeReturned();
+    void Watch(Connection& inConnection, unsigned inEvents, bool inAdd);
+    void Linger(std::unique_ptr<Connection>& inOutConnection);
+    void Close(std::unique_ptr<Connection>& inOutConnection);
+    void Sweep();
+    void PauseAccepting(bool inPause);
+    void LogRequest(const Connection& inConnection, const RequestHead& inHead, int inStatus, long long inBytes);
 
     ServerOptions mOptions;
     SitePaths mPaths;
+    SiteRouter mRouter;
     std::unique_ptr<PageCache> mCache;
-    mg_context* mContext = nullptr;
+    std::unique_ptr<WorkerPool> mPagePool;
+    std::unique_ptr<WorkerPool> mUploadPool;
+    UniqueFd mListen;
+    UniqueFd mEpoll;
+    UniqueFd mWake;   // eventfd: connections returned, or stop
+    std::thread mLoop;
     int mPort = 0;
+    int mMaxConnections = 0;
+
+    // Owned by the loop thread: connections indexed by their socket.
+    std::vector<std::unique_ptr<Connection>> mConnections;
+    std::atomic<int> mOpen{0};   // open connections, in the loop or with a worker
+    bool mAcceptPaused = false;
+    bool mLogDirty = false;
+
+    std::mutex mReturnLock;   // guards mReturned
+    std::vector<std::pair<std::unique_ptr<Connection>, bool>> mReturned;
+    std::atomic<bool> mStopAccepting{false};
+    std::atomic<bool> mExit{false};
 };
 
 }  // namespace ferrolift::host

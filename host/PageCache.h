@@ -1,5 +1,6 @@
-// PageCache.h: compiled pages shared by all workers, recompiled when the page or any
-// file it includes changes (modification time or size).
+// PageCache.h: compiled pages (bytecode) shared by all workers, recompiled when the page
+// or any file it includes changes (identity, size, modification or change time), and
+// refused from the first request after any of them is marked as a visitor's upload.
 //
 //   ferrolift::host::PageCache theCache("/srv/site");
 //   ferrolift::host::CompileError theError;
@@ -26,11 +27,18 @@ public:
     std::shared_ptr<const CompiledPage> Get(const std::string& inPath, CompileError& outError);
 
 private:
+    // A compiled page, and whether its files changed so shortly before it was compiled
+    // that their stamps cannot be trusted to show a later change.
+    struct Entry {
+        std::shared_ptr<const CompiledPage> page;
+        bool racy = false;
+    };
+
     static bool UpToDate(const CompiledPage& inPage);
 
     PageCompiler mCompiler;
     std::mutex mLock;
-    std::map<std::string, std::shared_ptr<const CompiledPage>> mPages;
+    std::map<std::string, Entry> mPages;
 };
 
 }  // namespace ferrolift::host

@@ -1,13 +1,19 @@
 #include "PageCompiler.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <duktape.h>
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
 
+#include "ScriptHeap.h"
+#include "ScriptText.h"
 #include "SitePaths.h"
+#include "UploadMark.h"
 
 namespace ferrolift::host {
 
@@ -105,21 +111,79 @@ std::string DirectiveLanguage(std::string_view inDirective)
     return theLower.substr(thePos, theEnd - thePos);
 }
 
-bool ReadWholeFile(const std::string& inPath, std::string& outText, PageDependency& outDependency)
+// Closes a file descriptor on every way out.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int inDescriptor) : mDescriptor(inDescriptor) {}
+    ~FileDescriptor()
+    {
+        if (mDescriptor >= 0)
+            ::close(mDescriptor);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return mDescriptor; }
+
+private:
+    int mDescriptor;
+};
+
+enum class ReadResult { Ok, Unreadable, Visitor };
+
+// Reads a page file. The mark, the stamps and the text all come from one open file, so
+// a file swapped between the checks cannot slip through.
+ReadResult ReadWholeFile(const std::string& inPath, std::string& outText, PageDependency& outDependency)
 {
+    FileDescriptor theFile(::open(inPath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat theStat {};
-    if (stat(inPath.c_str(), &theStat) != 0 || !S_ISREG(theStat.st_mode) || theStat.st_size > kMaxPageBytes)
-        return false;
-    std::ifstream theFile(inPath, std::ios::binary);
-    if (!theFile)
-        return false;
-    std::ostringstream theStream;
-    theStream << theFile.rdbuf();
-    outText = theStream.str();
+    if (theFile.Get() < 0 || ::fstat(theFile.Get(), &theStat) != 0 || !S_ISREG(theStat.st_mode) ||
+        theStat.st_size > kMaxPageBytes)
+        return ReadResult::Unreadable;
+    if (IsVisitorDescriptor(theFile.Get()))
+        return ReadResult::Visitor;
+    outText.resize(static_cast<std::size_t>(theStat.st_size));
+    std::size_t theDone = 0;
+    while (theDone < outText.size()) {
+        ssize_t theRead = ::read(theFile.Get(), outText.data() + theDone, outText.size() - theDone);
+        if (theRead < 0 && errno == EINTR)
+            continue;
+        if (theRead <= 0)
+            break;   // the file shrank meanwhile: take what is there
+        theDone += static_cast<std::size_t>(theRead);
+    }
+    outText.resize(theDone);
     outDependency.path = inPath;
     outDependency.mtime = theStat.st_mtim;
+    outDependency.ctime = theStat.st_ctim;
     outDependency.size = theStat.st_size;
-    return true;
+    outDependency.device = theStat.st_dev;
+    outDependency.inode = theStat.st_ino;
+    return ReadResult::Ok;
+}
+
+// Compiles the generated program and keeps its bytecode (runs inside duk_safe_call).
+duk_ret_t DumpProgram(duk_context* inContext, void* inUserData)
+{
+    auto* thePage = static_cast<CompiledPage*>(inUserData);
+    duk_push_string(inContext, thePage->files.empty() ? "" : thePage->files[0].c_str());
+    duk_compile_lstring_filename(inContext, 0, thePage->script.data(), thePage->script.size());
+    duk_dump_function(inContext);
+    duk_size_t theSize = 0;
+    const auto* theBytes = static_cast<const char*>(duk_get_buffer(inContext, -1, &theSize));
+    thePage->bytecode.assign(theBytes, theSize);
+    return 0;
+}
+
+// Everything that running the page needs and that does not change from run to run.
+void PrepareForRunning(CompiledPage& inOutPage)
+{
+    inOutPage.scriptTexts.clear();
+    for (const std::string& theText : inOutPage.texts)
+        inOutPage.scriptTexts.push_back(Utf8ToScript(theText));
+    inOutPage.bytecode.clear();
+    ScriptHeap theHeap(nullptr);
+    if (theHeap.Valid() && duk_safe_call(theHeap.Context(), DumpProgram, &inOutPage, 0, 1) != DUK_EXEC_SUCCESS)
+        inOutPage.bytecode.clear();
 }
 
 }  // namespace
@@ -174,6 +238,7 @@ bool PageCompiler::Compile(const std::string& inPath, CompiledPage& outPage, Com
         return false;
     }
     outPage = std::move(theState.page);
+    PrepareForRunning(outPage);
     return true;
 }
 
@@ -185,7 +250,13 @@ bool PageCompiler::CompileFile(State& inOutState, const std::string& inPath, int
     inOutState.page.files.push_back(theVirtual);
     std::string theSource;
     PageDependency theDependency;
-    if (!ReadWholeFile(inPath, theSource, theDependency))
+    ReadResult theRead = ReadWholeFile(inPath, theSource, theDependency);
+    if (theRead == ReadResult::Visitor && inDepth == 0)
+        return inOutState.Fail(theFile, 0, "The page '" + theVirtual + "' was uploaded by a visitor and is never run.");
+    if (theRead == ReadResult::Visitor)
+        return inOutState.Fail(theFile, 0, "The include file '" + theVirtual +
+                                               "' was uploaded by a visitor and is never included.");
+    if (theRead != ReadResult::Ok)
         return inOutState.Fail(theFile, 0, "The page '" + theVirtual + "' cannot be read.");
     inOutState.page.dependencies.push_back(theDependency);
     inOutState.includeStack.push_back(inPath);
@@ -252,6 +323,9 @@ bool PageCompiler::EmitText(State& inOutState, const std::string& inText, const 
         std::string theTarget;
         if (!ResolveInclude(inPath, theInclude.isVirtual, theInclude.target, theTarget))
             return inOutState.Fail(inFile, inOutLine, "The include file '" + theInclude.target + "' was not found.");
+        if (IsVisitorData(theTarget))
+            return inOutState.Fail(inFile, inOutLine, "The include file '" + theInclude.target +
+                                                          "' was uploaded by a visitor and is never included.");
         if (std::find(inOutState.includeStack.begin(), inOutState.includeStack.end(), theTarget) !=
             inOutState.includeStack.end())
             return inOutState.Fail(inFile, inOutLine, "The include file '" + theInclude.target + "' includes itself.");

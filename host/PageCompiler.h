@@ -1,5 +1,7 @@
 // PageCompiler.h: turns a script page (.asp) and its includes into one JavaScript
-// program whose lines can be traced back to the file and line they came from.
+// program whose lines can be traced back to the file and line they came from, compiled
+// to the engine's bytecode. Files that came from visitors (they carry the upload mark,
+// see UploadMark.h) are never compiled: neither as the page nor as an include.
 //
 //   ferrolift::host::PageCompiler theCompiler("/srv/site");
 //   ferrolift::host::CompiledPage thePage;
@@ -20,17 +22,23 @@ struct LineOrigin {
     int line = 1;   // 1-based line in that file
 };
 
-/// A file the page was built from, with the modification stamp seen when compiling.
+/// A file the page was built from, with the stamps seen when compiling.
 struct PageDependency {
     std::string path;
     struct timespec mtime {};
+    struct timespec ctime {};   // also moves when attributes (the upload mark) change
     long long size = 0;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
 };
 
 /// The result of compiling one page.
 struct CompiledPage {
     std::string script;                   // ES5 program
-    std::vector<std::string> texts;       // static text blocks, written by index
+    std::vector<std::string> texts;       // static text blocks (UTF-8), written by index
+    std::vector<std::string> scriptTexts; // the same in the engine's encoding
+    std::string bytecode;                 // the program compiled; empty when it does not
+                                          // compile (running it then reports the error)
     std::vector<LineOrigin> lines;        // lines[k] = origin of generated line k+1
     std::vector<std::string> files;       // site-relative paths ("/inc/head.inc")
     std::vector<PageDependency> dependencies;
@@ -57,7 +65,8 @@ public:
     explicit PageCompiler(std::string inRoot);
 
     /// Compiles the page at the physical path inPath (inside the root). On failure
-    /// returns false with outError naming the file, line and reason.
+    /// returns false with outError naming the file, line and reason. A script syntax
+    /// error is no failure here: the page gets no bytecode, and running it reports it.
     bool Compile(const std::string& inPath, CompiledPage& outPage, CompileError& outError) const;
 
 private:

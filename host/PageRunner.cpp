@@ -6,14 +6,11 @@
 #include <windows.h>
 #include <comsvcs.h>
 
-#include "DispatchBridge.h"
-#include "HostFunctions.h"
 #include "HttpExchange.h"
 #include "RequestObject.h"
 #include "ScriptEnvironment.h"
 #include "ScriptFailure.h"
-#include "ScriptHeap.h"
-#include "ScriptPrelude.h"
+#include "ScriptHeapPool.h"
 #include "ScriptText.h"
 #include "ServerObject.h"
 #include "SitePaths.h"
@@ -113,23 +110,35 @@ PageError DescribeThrown(duk_context* inContext, const CompiledPage& inPage, boo
     return theError;
 }
 
-// Installs the page objects: bridge, static texts, prelude (runs inside duk_safe_call).
+// Installs the page's static texts (runs inside duk_safe_call); the page objects are
+// bound by the heap.
 duk_ret_t InstallPageObjects(duk_context* inContext, void* inUserData)
 {
     const auto* thePage = static_cast<const CompiledPage*>(inUserData);
-    InstallDispatchBridge(inContext);
     duk_push_array(inContext);
     for (std::size_t i = 0; i < thePage->texts.size(); ++i) {
-        std::string theText = Utf8ToScript(thePage->texts[i]);
-        duk_push_lstring(inContext, theText.data(), theText.size());
+        if (thePage->scriptTexts.size() == thePage->texts.size()) {
+            const std::string& theText = thePage->scriptTexts[i];
+            duk_push_lstring(inContext, theText.data(), theText.size());
+        } else {
+            std::string theText = Utf8ToScript(thePage->texts[i]);
+            duk_push_lstring(inContext, theText.data(), theText.size());
+        }
         duk_put_prop_index(inContext, -2, static_cast<duk_uarridx_t>(i));
     }
     duk_put_global_string(inContext, PageCompiler::kTextArray);
-    if (!PushPrelude(inContext))
-        return duk_throw(inContext);
-    PushHostFunctions(inContext);
-    duk_call(inContext, 1);
     return 0;
+}
+
+// Pushes the page's program: loaded from its bytecode, or compiled from its source when
+// it has none (then a syntax error surfaces here, with its line).
+duk_ret_t LoadPage(duk_context* inContext, void* inUserData)
+{
+    const auto* thePage = static_cast<const CompiledPage*>(inUserData);
+    duk_push_external_buffer(inContext);
+    duk_config_buffer(inContext, -1, const_cast<char*>(thePage->bytecode.data()), thePage->bytecode.size());
+    duk_load_function(inContext);
+    return 1;
 }
 
 std::string HtmlEscape(const std::string& inText)
@@ -147,30 +156,49 @@ std::string HtmlEscape(const std::string& inText)
     return theResult;
 }
 
-// Runs the page in its heap; false with outError when it fails.
-bool RunScript(ScriptHeap& inHeap, const CompiledPage& inPage, const std::string& inVirtualPath, PageError& outError)
+// Runs the page on a fresh page context; false with outError when it fails.
+bool RunOnContext(duk_context* inContext, const CompiledPage& inPage, ScriptEnvironment& inOutEnvironment,
+                  PageError& outError)
 {
-    duk_context* theContext = inHeap.Context();
-    StackHeight theHeight(theContext);
-    if (duk_safe_call(theContext, InstallPageObjects, const_cast<CompiledPage*>(&inPage), 0, 1) != DUK_EXEC_SUCCESS) {
-        outError = DescribeThrown(theContext, inPage, false);
+    StackHeight theHeight(inContext);
+    if (duk_safe_call(inContext, InstallPageObjects, const_cast<CompiledPage*>(&inPage), 0, 1) != DUK_EXEC_SUCCESS) {
+        outError = DescribeThrown(inContext, inPage, false);
         outError.source = "Page engine";
         return false;
     }
-    duk_pop(theContext);
-    duk_push_string(theContext, inVirtualPath.c_str());
-    if (duk_pcompile_lstring_filename(theContext, 0, inPage.script.data(), inPage.script.size()) != 0) {
-        outError = DescribeThrown(theContext, inPage, true);
-        return false;
+    duk_pop(inContext);
+    if (!inPage.bytecode.empty()) {
+        if (duk_safe_call(inContext, LoadPage, const_cast<CompiledPage*>(&inPage), 0, 1) != DUK_EXEC_SUCCESS) {
+            outError = DescribeThrown(inContext, inPage, false);
+            outError.source = "Page engine";
+            return false;
+        }
+    } else {
+        duk_push_string(inContext, inOutEnvironment.scriptFile.c_str());
+        if (duk_pcompile_lstring_filename(inContext, 0, inPage.script.data(), inPage.script.size()) != 0) {
+            outError = DescribeThrown(inContext, inPage, true);
+            return false;
+        }
     }
-    if (duk_pcall(theContext, 0) != DUK_EXEC_SUCCESS) {
-        if (ScriptHeap::Environment(theContext).ended)
+    if (duk_pcall(inContext, 0) != DUK_EXEC_SUCCESS) {
+        if (inOutEnvironment.ended)
             return true;   // Response.End unwinds the page; that is no failure
-        outError = DescribeThrown(theContext, inPage, false);
+        outError = DescribeThrown(inContext, inPage, false);
         return false;
     }
     return true;
 }
+
+// Whatever a page did to the worker thread's identity is undone before the thread
+// serves anyone else (a form reverts when it is released, but a page may keep it alive
+// past an error, and the next page must never start as another account).
+class RevertOnExit {
+public:
+    RevertOnExit() = default;
+    ~RevertOnExit() { RevertToSelf(); }
+    RevertOnExit(const RevertOnExit&) = delete;
+    RevertOnExit& operator=(const RevertOnExit&) = delete;
+};
 
 }  // namespace
 
@@ -193,6 +221,28 @@ void PageRunner::WriteError(HttpExchange& inExchange, const PageError& inError)
                  inError.description.c_str(), inError.file.c_str(), inError.line);
 }
 
+bool PageRunner::RunScript(ScriptEnvironment& inOutEnvironment, const CompiledPage& inPage, PageError& outError)
+{
+    RevertOnExit theRevert;
+    if (inOutEnvironment.scriptFile.empty())
+        inOutEnvironment.scriptFile = !inPage.files.empty() ? inPage.files[0] : inOutEnvironment.virtualPath;
+    ScriptHeapPool::Lease theHeap(ScriptHeapPool::Shared());
+    duk_context* theContext = theHeap ? theHeap->BeginPage(&inOutEnvironment) : nullptr;
+    if (theContext == nullptr) {
+        outError = {"Page engine", static_cast<std::int32_t>(E_OUTOFMEMORY), "No script heap could be created.",
+                    inOutEnvironment.virtualPath, 0};
+        return false;
+    }
+    bool theOk = RunOnContext(theContext, inPage, inOutEnvironment, outError);
+    // A page that ran to its end is answered now: releasing its objects (an upload's
+    // read cache of hundreds of megabytes) need not keep the client waiting.
+    if (theOk && inOutEnvironment.exchange != nullptr)
+        inOutEnvironment.exchange->Finish();
+    // Releases the page's automation objects while their object context is installed.
+    theHeap.Return(theHeap->EndPage());
+    return theOk;
+}
+
 bool PageRunner::Run(const std::shared_ptr<HttpExchange>& inExchange, const SitePaths& inPaths,
                      const CompiledPage& inPage, const std::string& inVirtualPath, const std::string& inPhysicalPath)
 {
@@ -213,19 +263,7 @@ bool PageRunner::Run(const std::shared_ptr<HttpExchange>& inExchange, const Site
     bool theOk = false;
     {
         ferrolift::platform::ObjectContextScope theScope(theRequest.get(), theServer.get());
-        ScriptHeap theHeap(&theEnvironment);
-        if (!theHeap.Valid()) {
-            theError = {"Page engine", static_cast<std::int32_t>(E_OUTOFMEMORY), "No script heap could be created.",
-                        inVirtualPath, 0};
-        } else {
-            theOk = RunScript(theHeap, inPage, inVirtualPath, theError);
-        }
-        // A page that ran to its end is answered now: releasing its objects (an upload's
-        // read cache of hundreds of megabytes) need not keep the client waiting.
-        if (theOk)
-            inExchange->Finish();
-        // The heap goes first: its finalizers release the page's automation objects
-        // while their object context is still installed.
+        theOk = RunScript(theEnvironment, inPage, theError);
     }
     inExchange->Detach();
     if (!theOk)

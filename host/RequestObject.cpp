@@ -40,9 +40,15 @@ HRESULT RequestObject::get_TotalBytes(long* outTotal)
 {
     if (outTotal == nullptr)
         return E_POINTER;
-    std::int64_t theTotal = mExchange->TotalBytes();
-    // The interface counts in 32 bits; a larger body reports the largest count.
-    *outTotal = static_cast<long>(std::min<std::int64_t>(theTotal, 0x7FFFFFFF));
+    const std::int64_t theTotal = mExchange->TotalBytes();
+    // The interface counts in 32 bits. Reporting a smaller count for a larger body would
+    // make the reader take its first 2 GiB as the whole upload and lose the rest
+    // silently, so such a body has no count: the caller gets an error to refuse it by.
+    if (theTotal > 0x7FFFFFFF) {
+        *outTotal = 0;
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    }
+    *outTotal = static_cast<long>(theTotal);
     return S_OK;
 }
 

@@ -20,15 +20,20 @@ class SitePaths;
 /// Per-page data shared by the native functions of one heap.
 struct ScriptEnvironment {
     HttpExchange* exchange = nullptr;
+    /// Where Response.Write goes when there is no exchange (benchmarks, tests).
+    std::string* output = nullptr;
     const SitePaths* paths = nullptr;
     std::string virtualPath;     // "/dir/page.asp"
     std::string virtualFolder;   // "/dir/"
     std::string physicalPath;
+    std::string scriptFile;      // the file name the page's code was compiled under
     /// Proxy object (heap pointer) to the interface its target holds a reference on.
     std::unordered_map<void*, IDispatch*> proxies;
     long scriptTimeout = 90;     // seconds; Server.ScriptTimeout
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool ended = false;          // Response.End was called
+    bool timedOut = false;       // the page was stopped for its ScriptTimeout
+    bool heldObjects = false;    // the page held automation objects or enumerators
 
     /// True once the page has run longer than its ScriptTimeout.
     bool TimedOut() const

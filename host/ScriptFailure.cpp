@@ -83,9 +83,10 @@ void PushFailure(duk_context* inContext, const ScriptFailure& inFailure)
 
 bool ScriptTimeExceeded(duk_context* inContext, ScriptFailure& outFailure)
 {
-    const ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
     if (!theEnvironment.TimedOut())
         return false;
+    theEnvironment.timedOut = true;
     outFailure.Set(E_FAIL, "Page engine",
                    "Script timed out: the page ran longer than Server.ScriptTimeout (" +
                        std::to_string(theEnvironment.scriptTimeout) + " seconds).");
@@ -94,7 +95,7 @@ bool ScriptTimeExceeded(duk_context* inContext, ScriptFailure& outFailure)
 
 duk_int_t PageLine(duk_context* inContext)
 {
-    const std::string& thePage = ScriptHeap::Environment(inContext).virtualPath;
+    const std::string& thePage = ScriptHeap::Environment(inContext).scriptFile;
     for (duk_int_t theLevel = -2; theLevel > -64; --theLevel) {
         duk_inspect_callstack_entry(inContext, theLevel);
         if (!duk_is_object(inContext, -1)) {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ScriptEnvironment.h"
+
 namespace ferrolift::host {
 
 namespace {
@@ -21,7 +23,7 @@ std::size_t BlockSize(void* inPtr)
 }  // namespace
 
 ScriptHeap::ScriptHeap(ScriptEnvironment* inEnvironment, std::size_t inLimit)
-    : mEnvironment(inEnvironment), mLimit(inLimit)
+    : mEnvironment(inEnvironment), mIdle(std::make_unique<ScriptEnvironment>()), mLimit(inLimit)
 {
     mContext = duk_create_heap(&ScriptHeap::Alloc, &ScriptHeap::Realloc, &ScriptHeap::Free, this, &ScriptHeap::Fatal);
 }
@@ -36,14 +38,17 @@ ScriptEnvironment& ScriptHeap::Environment(duk_context* inContext)
 {
     duk_memory_functions theFunctions;
     duk_get_memory_functions(inContext, &theFunctions);
-    return *static_cast<ScriptHeap*>(theFunctions.udata)->mEnvironment;
+    auto* theHeap = static_cast<ScriptHeap*>(theFunctions.udata);
+    return theHeap->mEnvironment != nullptr ? *theHeap->mEnvironment : *theHeap->mIdle;
 }
 
 void* ScriptHeap::Alloc(void* inUserData, duk_size_t inSize)
 {
     auto* theHeap = static_cast<ScriptHeap*>(inUserData);
-    if (inSize > theHeap->mLimit - theHeap->mAllocated)
-        return nullptr;   // the engine turns this into a RangeError in the page
+    if (inSize > theHeap->mLimit - theHeap->mAllocated) {
+        theHeap->mLimitReached = true;
+        return nullptr;   // the engine collects garbage and retries, else raises a RangeError
+    }
     char* theBlock = static_cast<char*>(std::malloc(inSize + kHeader));
     if (theBlock == nullptr)
         return nullptr;
@@ -62,8 +67,10 @@ void* ScriptHeap::Realloc(void* inUserData, void* inPtr, duk_size_t inSize)
         return nullptr;
     }
     std::size_t theOld = BlockSize(inPtr);
-    if (inSize > theOld && inSize - theOld > theHeap->mLimit - theHeap->mAllocated)
+    if (inSize > theOld && inSize - theOld > theHeap->mLimit - theHeap->mAllocated) {
+        theHeap->mLimitReached = true;
         return nullptr;
+    }
     char* theBlock = static_cast<char*>(std::realloc(static_cast<char*>(inPtr) - kHeader, inSize + kHeader));
     if (theBlock == nullptr)
         return nullptr;
@@ -84,7 +91,7 @@ void ScriptHeap::Free(void* inUserData, void* inPtr)
 void ScriptHeap::Fatal(void*, const char* inMessage)
 {
     // Only reached when the engine is used outside a protected call, which the host
-    // never does; there is no safe way to continue.
+    // never does; there is no safe way to continue, so no such heap is ever reused.
     std::fprintf(stderr, "ferrolift: script engine fatal error: %s\n", inMessage != nullptr ? inMessage : "");
     std::abort();
 }

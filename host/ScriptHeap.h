@@ -1,6 +1,6 @@
-// ScriptHeap.h: the owner of one script heap. A heap lives for one request; its memory
-// is capped, and the host's per-request data hangs off it so that native functions can
-// find it.
+// ScriptHeap.h: the owner of one script heap. Its memory is capped, and the data of the
+// page it currently runs hangs off it so that native functions can find it. Pages reuse
+// heaps (see PageHeap.h), so the environment is set per page.
 //
 //   ferrolift::host::ScriptHeap theHeap(&theEnvironment);
 //   if (!theHeap.Valid()) return;
@@ -11,6 +11,7 @@
 #include <duktape.h>
 
 #include <cstddef>
+#include <memory>
 
 namespace ferrolift::host {
 
@@ -30,8 +31,14 @@ public:
     bool Valid() const { return mContext != nullptr; }
     duk_context* Context() const { return mContext; }
 
-    /// The environment given to the heap that runs inContext.
+    /// The environment given to the heap that runs inContext (any thread of the heap).
     static ScriptEnvironment& Environment(duk_context* inContext);
+    /// Points the heap's native functions at the page that runs next.
+    void SetEnvironment(ScriptEnvironment* inEnvironment) { mEnvironment = inEnvironment; }
+
+    /// True once an allocation was refused for the cap: the heap has been near its
+    /// limit and is not trusted with another page.
+    bool LimitReached() const { return mLimitReached; }
 
     /// Bytes currently allocated by the heap.
     std::size_t Allocated() const { return mAllocated; }
@@ -43,8 +50,11 @@ private:
     static void Fatal(void* inUserData, const char* inMessage);
 
     ScriptEnvironment* mEnvironment;
+    // Stands in while no page runs, so that a late finalizer finds an empty page.
+    std::unique_ptr<ScriptEnvironment> mIdle;
     std::size_t mLimit;
     std::size_t mAllocated = 0;
+    bool mLimitReached = false;
     duk_context* mContext = nullptr;
 };
 

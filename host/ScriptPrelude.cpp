@@ -1,15 +1,18 @@
 #include "ScriptPrelude.h"
 
 #include <cstring>
+#include <mutex>
+#include <string>
+
+#include "ScriptHeap.h"
 
 namespace ferrolift::host {
 
 namespace {
 
 // Kept in ES5: the engine runs ES5 with a few later additions.
-const char kPrelude[] = R"JS((function (host) {
+const char kPrelude[] = R"JS(function (host) {
 "use strict";
-var global = new Function("return this;")();
 
 function ValueList(values) {
   this._values = values;
@@ -25,11 +28,8 @@ ValueList.prototype.toString = function () {
 ValueList.prototype.valueOf = ValueList.prototype.toString;
 
 function makeCollection(kind) {
-  var cache = null;
-  function load() {
-    if (cache === null) cache = host.collection(kind);
-    return cache;
-  }
+  // The host keeps each collection per page; these functions serve every page.
+  function load() { return host.collection(kind); }
   function collection(key) {
     var data = load();
     if (key === undefined) return host.collectionText(kind);
@@ -118,21 +118,66 @@ Enumerator.prototype.moveFirst = function () {
   if (this._native) host.enumReset(this._native); else this._index = 0;
 };
 
-global.Request = Request;
-global.Response = Response;
-global.Server = Server;
-global.Enumerator = Enumerator;
-}))JS";
+// Shared by the pages of a heap, so frozen through and through (built-ins, already
+// locked, are not extensible and end the walk).
+function lock(o) {
+  if (o === null || (typeof o !== "object" && typeof o !== "function") || !Object.isExtensible(o)) return;
+  Object.freeze(o);
+  Reflect.ownKeys(o).forEach(function (k) {
+    var d = Object.getOwnPropertyDescriptor(o, k);
+    if ("value" in d) lock(d.value); else { lock(d.get); lock(d.set); }
+  });
+  lock(Object.getPrototypeOf(o));
+}
+var objects = { Request: Request, Response: Response, Server: Server, Enumerator: Enumerator };
+lock(objects);
+return objects;
+})JS";
+
+// Compiles the prelude to bytecode in a heap of its own; empty when that fails.
+duk_ret_t DumpPrelude(duk_context* inContext, void* inUserData)
+{
+    duk_push_string(inContext, kPreludeName);
+    duk_compile_lstring_filename(inContext, DUK_COMPILE_FUNCTION | DUK_COMPILE_STRICT, kPrelude, std::strlen(kPrelude));
+    duk_dump_function(inContext);
+    duk_size_t theSize = 0;
+    const auto* theBytes = static_cast<const char*>(duk_get_buffer(inContext, -1, &theSize));
+    static_cast<std::string*>(inUserData)->assign(theBytes, theSize);
+    return 0;
+}
+
+// The prelude's bytecode, compiled once per process: loading it costs a fraction of
+// compiling it for every page.
+const std::string& PreludeBytecode()
+{
+    static std::once_flag sOnce;
+    static std::string sBytecode;
+    std::call_once(sOnce, [] {
+        ScriptHeap theHeap(nullptr);
+        if (theHeap.Valid() && duk_safe_call(theHeap.Context(), DumpPrelude, &sBytecode, 0, 1) != DUK_EXEC_SUCCESS)
+            sBytecode.clear();
+    });
+    return sBytecode;
+}
+
+duk_ret_t LoadPrelude(duk_context* inContext, void*)
+{
+    const std::string& theBytecode = PreludeBytecode();
+    duk_push_external_buffer(inContext);
+    duk_config_buffer(inContext, -1, const_cast<char*>(theBytecode.data()), theBytecode.size());
+    duk_load_function(inContext);
+    return 1;
+}
 
 }  // namespace
 
 bool PushPrelude(duk_context* inContext)
 {
-    duk_push_string(inContext, kPreludeName);
-    if (duk_pcompile_lstring_filename(inContext, DUK_COMPILE_EVAL, kPrelude, std::strlen(kPrelude)) != 0)
+    if (PreludeBytecode().empty()) {
+        duk_push_error_object(inContext, DUK_ERR_ERROR, "the page prelude does not compile");
         return false;
-    // Evaluating the program yields the function expression.
-    return duk_pcall(inContext, 0) == DUK_EXEC_SUCCESS;
+    }
+    return duk_safe_call(inContext, LoadPrelude, nullptr, 0, 1) == DUK_EXEC_SUCCESS;
 }
 
 }  // namespace ferrolift::host

@@ -24,6 +24,13 @@ bool IsVisitorData(const std::string& inPhysical)
     return errno != ENODATA && errno != ENOENT && errno != ENOTDIR;
 }
 
+bool IsVisitorDescriptor(int inDescriptor)
+{
+    if (::fgetxattr(inDescriptor, kUploadMarkAttribute, nullptr, 0) >= 0)
+        return true;
+    return errno != ENODATA;
+}
+
 bool VolumeCanMark(const std::string& inPath)
 {
     return ::getxattr(inPath.c_str(), kUploadMarkAttribute, nullptr, 0) >= 0 || !Unsupported(errno);

@@ -21,6 +21,9 @@ inline constexpr const char* kUploadMarkAttribute = "user.DosStream.Zone.Identif
 /// that does not exist (the caller then answers 404 anyway).
 bool IsVisitorData(const std::string& inPhysical);
 
+/// The same for an open file: the mark of exactly the file that is being read.
+bool IsVisitorDescriptor(int inDescriptor);
+
 /// True when the volume of inPath (a file or folder that exists) can carry the mark.
 bool VolumeCanMark(const std::string& inPath);
 

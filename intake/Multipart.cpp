@@ -17,6 +17,9 @@
 namespace {
 
 constexpr char kExceptionMessage[] = "Initialization of Multipart failed because an exception was thrown.";
+constexpr char kFormLimit[] = "A form holds at most 2147483647 bytes";
+constexpr char kFileTooLarge[] = "File is larger than 2147483647 bytes, the most a form can hold";
+constexpr char kFieldTooLarge[] = "A field is larger than 2147483647 bytes, the most a form can hold";
 
 /// Gets one named object of the page ("Request", "Server") and asks it for inIid.
 template <class T>
@@ -128,15 +131,13 @@ void Multipart::InitContext()
 void Multipart::ReadRequest()
 {
     Note("Getting upload size...");
-    if (mRequest) {
-        // The length keeps its value when the call fails without writing.
-        long theTotal = mLength;
-        mRequest->get_TotalBytes(&theTotal);
-        mLength = static_cast<LONG>(theTotal);
-    }
+    if (mRequest)
+        ReadTotalBytes();
     SetProgressBytes(mProgressID, 0, mLength);
     Note("Transferring data...");
-    if (mLength > mMaxUploadSize) {
+    if (mErrors.HasError()) {
+        // No usable length: nothing is read, so nothing can be lost in part.
+    } else if (mLength > mMaxUploadSize) {
         // Refused bodies are not drained: the page engine deals with the rest.
         mErrors.AddMessage("Upload size is greater than the maximum allowed");
     } else if (mLength >= 1) {
@@ -146,6 +147,26 @@ void Multipart::ReadRequest()
         }
     }
     Note("Data transferred...");
+}
+
+void Multipart::ReadTotalBytes()
+{
+    long theTotal = 0;
+    const HRESULT hr = mRequest->get_TotalBytes(&theTotal);
+    // A body the 32-bit length cannot describe would be read in part and its cut field
+    // lost without a word, so it is refused; so is a body whose length is unknown.
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) ||
+        (SUCCEEDED(hr) && (theTotal > kMaxBodyLength || theTotal < -kMaxBodyLength - 1))) {
+        mErrors.AddMessage("Upload size is greater than the maximum allowed");
+        mErrors.AddMessage(kFormLimit);
+        return;
+    }
+    if (FAILED(hr)) {
+        mErrors.SetResultCode(static_cast<DWORD>(hr));
+        mErrors.AddMessage("Unable to get upload size");
+        return;
+    }
+    mLength = static_cast<LONG>(theTotal);
 }
 
 void Multipart::ReadFromFile(const WCHAR* inPath, bool inIsPhysical)
@@ -163,7 +184,10 @@ void Multipart::ReadFromFile(const WCHAR* inPath, bool inIsPhysical)
     if (!mErrors.HasError()) {
         auto theStream = std::make_unique<MappedFileStream>();
         theStream->Open(thePhysical);
-        if (theStream->Data() != nullptr) {
+        if (theStream->Data() != nullptr && theStream->Size() > static_cast<DWORD>(kMaxBodyLength)) {
+            mErrors.SetResultCode(ERROR_FILE_TOO_LARGE);
+            mErrors.AddMessage(kFileTooLarge);
+        } else if (theStream->Data() != nullptr) {
             mLength = static_cast<LONG>(theStream->Size());
             mStream = std::move(theStream);
         } else if (theStream->ErrorText() != nullptr) {
@@ -190,6 +214,11 @@ void Multipart::GetMultipartItems()
         mData = static_cast<const BYTE*>(mStream->Data());
         MultipartParser theParser(mGroups, mCodePage);
         theParser.ParseMultipart(mData, mData + mStream->Size() - 1);
+        if (theParser.FoundOversizedField()) {
+            mErrors.SetResultCode(ERROR_FILE_TOO_LARGE);
+            mErrors.AddMessage(kFieldTooLarge);
+            return;
+        }
         if (GroupCount() == 0)
             ParseURLEncoded();
     } catch (SException&) {

@@ -29,6 +29,8 @@ class Multipart {
 public:
     /// Default MaxUploadSize: 8 MiB.
     static constexpr LONG kDefaultMaxUploadSize = 0x800000;
+    /// Largest body a form can hold: its length and every field's are 32-bit signed.
+    static constexpr LONG kMaxBodyLength = 0x7FFFFFFF;
 
     /// Takes a new progress ID and registers its record.
     Multipart();
@@ -87,6 +89,7 @@ public:
 
 private:
     void RunIntake(const WCHAR* inPath, bool inIsPhysical);
+    void ReadTotalBytes();
     void ParseURLEncoded();
     void Note(const char* inText) const;
 

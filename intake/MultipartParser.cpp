@@ -139,9 +139,12 @@ const BYTE* MultipartParser::ParsePart(const BYTE* inPart, const BYTE* inLast, c
     if (theNext == nullptr)
         return nullptr;
     // The CR LF before the next divider belongs to the divider, not to the data.
-    LONG theLength = static_cast<LONG>(theNext - theData - 2);
-    if (theLength < 0)
-        theLength = 0;
+    const ptrdiff_t theSize = theNext - theData - 2;
+    if (theSize > static_cast<ptrdiff_t>(kMaxFieldLength)) {
+        mOversized = true;
+        return nullptr;
+    }
+    const LONG theLength = theSize > 0 ? static_cast<LONG>(theSize) : 0;
     if (hasDisposition)
         mGroups.AddItem(theName, theFileName, theContentType, theData, theLength, mCodePage);
     return theNext;

@@ -35,6 +35,12 @@ public:
     /// inDividerLength is the whole first line's length.
     const BYTE* ParsePart(const BYTE* inPart, const BYTE* inLast, const char* inDivider, size_t inDividerLength);
 
+    /// Longest field value a record can describe, in bytes.
+    static constexpr size_t kMaxFieldLength = 0x7FFFFFFF;
+    /// True when the walk stopped at a field longer than kMaxFieldLength: the body then
+    /// cannot be split faithfully, and the caller refuses it rather than cut the field.
+    bool FoundOversizedField() const { return mOversized; }
+
 private:
     /// The first place of a zero-terminated key at or after a start, remembered so that
     /// asking again from a later start before that place costs nothing.
@@ -55,4 +61,5 @@ private:
     KeySearch mNameKey{"name="};
     KeySearch mFileNameKey{"filename="};
     KeySearch mTypeKey{": "};
+    bool mOversized = false;
 };

@@ -88,14 +88,14 @@ HRESULT XForm::FindPosition(VARIANT& inIndex, LONG& outPosition)
             return S_OK;
     }
     if (V_VT(&inIndex) == VT_I4) {
-        outPosition = V_I4(&inIndex) - 1;
+        outPosition = ZeroBasedPosition(V_I4(&inIndex));
         return S_OK;
     }
     UniqueVariant theNumber;
     hr = VariantChangeType(theNumber.get(), &inIndex, 0, VT_I4);
     if (FAILED(hr))
         return hr;
-    outPosition = V_I4(theNumber.get()) - 1;
+    outPosition = ZeroBasedPosition(V_I4(theNumber.get()));
     return S_OK;
 }
 
@@ -331,7 +331,7 @@ HRESULT XForm::Save(BSTR inPath)
         ResolveTarget(inPath, mAbsolutePath != VARIANT_FALSE, theTarget, theErrors);
         if (!theErrors.HasError()) {
             const DWORD theLength = mReader.Data() != nullptr ? static_cast<DWORD>(mReader.Length()) : 0;
-            WriteWholeFile(theTarget, mReader.Data(), theLength, mOverwrite != VARIANT_FALSE);
+            WriteVisitorFile(theTarget, mReader.Data(), theLength, mOverwrite != VARIANT_FALSE);
             if (GetLastError() != 0)
                 theErrors.SetSystemError(GetLastError());
         }

@@ -5,8 +5,9 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          libcivetweb-dev duktape-dev libpam0g-dev
-          attr dosfstools imagemagick libjpeg-turbo-progs curl ca-certificates util-linux passwd)
+          duktape-dev libpam0g-dev
+          attr dosfstools imagemagick libjpeg-turbo-progs curl ca-certificates util-linux passwd
+          python3)
 if [[ "${1:-}" == "--browser" ]]; then
   packages+=(chromium)
   command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -15,6 +16,11 @@ constexpr size_t kMaxRootUnits = 244;
 
 // Cleared by the first failed storage query of the process, so only that one is logged.
 std::atomic<bool> gStreamsCheckUnlogged{true};
+
+// The mark Windows gives files from the Internet (zone 3); the page engine never runs,
+// includes or serves inline a file that carries it.
+constexpr char kZoneStreamText[] = "[ZoneTransfer]\r\nZoneId=3\r\n";
+constexpr WCHAR kZoneStreamSuffix[] = u":Zone.Identifier";
 
 class FileCloser {
 public:
@@ -27,15 +33,34 @@ private:
     HANDLE mFile;
 };
 
-}  // namespace
+/// Writes the "Zone.Identifier" stream of the file inPath. True when it is written or
+/// the storage keeps no streams at all.
+bool MarkAsVisitorData(LPCWSTR inPath)
+{
+    std::basic_string<WCHAR> theStream(inPath);
+    theStream += kZoneStreamSuffix;
+    if (WriteWholeFile(theStream.c_str(), kZoneStreamText, sizeof kZoneStreamText - 1, TRUE))
+        return true;
+    return GetLastError() == ERROR_NOT_SUPPORTED;
+}
 
-bool WriteWholeFile(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite)
+/// WriteWholeFile, marking the file as visitor data in between when inMark.
+bool WriteFileContent(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite, bool inMark)
 {
     SetLastError(0);
     HANDLE theFile = CreateFileW(inPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                  inOverwrite ? OPEN_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (theFile == INVALID_HANDLE_VALUE)
         return false;
+    const bool theExisted = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (inMark && !MarkAsVisitorData(inPath)) {
+        const DWORD theError = GetLastError();
+        CloseHandle(theFile);
+        if (!theExisted)
+            DeleteFileW(inPath);
+        SetLastError(theError);
+        return false;
+    }
     SetLastError(0);   // OPEN_ALWAYS notes an existing file with 183; that is no failure
     bool theResult = false;
     SetFilePointer(theFile, 0, nullptr, FILE_BEGIN);
@@ -50,6 +75,18 @@ bool WriteWholeFile(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inO
     CloseHandle(theFile);
     SetLastError(theError);
     return theResult;
+}
+
+}  // namespace
+
+bool WriteWholeFile(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite)
+{
+    return WriteFileContent(inPath, inData, inLength, inOverwrite, false);
+}
+
+bool WriteVisitorFile(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite)
+{
+    return WriteFileContent(inPath, inData, inLength, inOverwrite, true);
 }
 
 bool ReadWholeFile(LPCWSTR inPath, BYTE** outData, DWORD* outLength)

@@ -45,10 +45,15 @@ char MappedFileStream::OpenHandle(HANDLE inFile)
         SetError("File handle invalid");
         return mErrorText[0];
     }
-    const DWORD theSize = GetFileSize(mFile, nullptr);
-    if (theSize == INVALID_FILE_SIZE)
+    DWORD theHigh = 0;
+    const DWORD theSize = GetFileSize(mFile, &theHigh);
+    if (theSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         SetError("Unable to get file size");
-    else if (theSize == 0)
+    } else if (theHigh != 0) {
+        // The range is 32-bit: a larger file would be seen as its size modulo 4 GiB.
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        SetError("File is too large");
+    } else if (theSize == 0)
         SetError("File is empty");
     if (mErrorText[0] == 0) {
         mMapping = CreateFileMappingA(mFile, nullptr, PAGE_READONLY, 0, 0, nullptr);

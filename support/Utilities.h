@@ -34,6 +34,13 @@ void ReplaceChar(WCHAR* inOutText, WCHAR inFind, WCHAR inReplace);
 const char* FindInRange(const char* inStart, const char* inPattern, const char* inEnd);
 const BYTE* FindInRange(const BYTE* inStart, const char* inPattern, const BYTE* inEnd);
 
+/// The 0-based position of a script's 1-based number. The smallest number has no
+/// predecessor in 32 bits; it names nothing, like every other number below 1.
+inline LONG ZeroBasedPosition(LONG inNumber)
+{
+    return inNumber > 0 ? inNumber - 1 : -1;
+}
+
 /// A new automation string converted from inBytes in inCodePage; inLength -1 means up
 /// to the terminating zero. Null or unconvertible input gives an empty string.
 BSTR MultiByteToBSTR(UINT inCodePage, const char* inBytes, int inLength);

@@ -51,7 +51,9 @@ BOOL WINAPI DeregisterEventSource(HANDLE hEventLog);
 
 namespace ferrolift::platform {
 
-/// The event-log file in use now (FERROLIFT_EVENTLOG or the default).
+/// The event-log file in use now: FERROLIFT_EVENTLOG; else, for a root process without
+/// FERROLIFT_REGISTRY, /var/log/ferrolift/eventlog.jsonl; else eventlog.jsonl beside the
+/// registry file.
 std::string EventLogFilePath();
 
 }  // namespace ferrolift::platform

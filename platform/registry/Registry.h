@@ -1,7 +1,10 @@
 // Registry.h: the registry calls over a hierarchical store kept in one text file in the
 // registry export format ("Windows Registry Editor Version 5.00"). The file is named by
 // FERROLIFT_REGISTRY (read at every call, so tests can switch files), by default
-// $XDG_STATE_HOME/ferrolift/registry.reg or ~/.local/state/ferrolift/registry.reg.
+// /var/lib/ferrolift/registry.reg for a process whose real user is root (so that threads
+// impersonating other accounts can read it), else $XDG_STATE_HOME/ferrolift/registry.reg
+// or ~/.local/state/ferrolift/registry.reg. The file is written with mode 0644 and new
+// folders above it with 0755, whatever the umask.
 //
 //   HKEY theKey = nullptr;
 //   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tallowmere\\Ferrolift\\4.0", 0, KEY_READ, &theKey) == ERROR_SUCCESS) {
@@ -173,7 +176,7 @@ LSTATUS WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkRes
 
 namespace ferrolift::platform {
 
-/// The registry file in use now (FERROLIFT_REGISTRY or the default).
+/// The registry file in use now (FERROLIFT_REGISTRY or the default above).
 std::string RegistryFilePath();
 
 /// "" when the registry file is readable; otherwise a sentence naming the file and the

@@ -29,6 +29,18 @@ std::string HomeFolder()
     return theAccount != nullptr && theAccount->pw_dir != nullptr ? theAccount->pw_dir : "/tmp";
 }
 
+// Where a server started as root keeps its state. Threads that impersonate another
+// account must still read the settings, so these are system folders that every account
+// may read, not root's home folder (mode 0700).
+constexpr char kSystemRegistry[] = "/var/lib/ferrolift/registry.reg";
+constexpr char kSystemEventLog[] = "/var/log/ferrolift/eventlog.jsonl";
+
+bool RunsAsRoot()
+{
+    // The real uid: an impersonating thread changes only its effective ids.
+    return ::getuid() == 0;
+}
+
 }  // namespace
 
 std::string RegistryFilePath()
@@ -36,6 +48,8 @@ std::string RegistryFilePath()
     std::string thePath = Environment("FERROLIFT_REGISTRY");
     if (!thePath.empty())
         return thePath;
+    if (RunsAsRoot())
+        return kSystemRegistry;
     const std::string theState = Environment("XDG_STATE_HOME");
     if (!theState.empty() && theState.front() == '/')
         return theState + "/ferrolift/registry.reg";
@@ -47,6 +61,8 @@ std::string EventLogFilePath()
     std::string thePath = Environment("FERROLIFT_EVENTLOG");
     if (!thePath.empty())
         return thePath;
+    if (Environment("FERROLIFT_REGISTRY").empty() && RunsAsRoot())
+        return kSystemEventLog;
     return ParentFolder(RegistryFilePath()) + "/eventlog.jsonl";
 }
 
@@ -64,9 +80,12 @@ bool MakeParentFolders(const std::string& inPath)
     for (size_t theSlash = theFolder.find('/', 1);; theSlash = theFolder.find('/', theSlash + 1)) {
         const std::string thePrefix = theFolder.substr(0, theSlash);
         struct stat theInfo {};
-        if (::mkdir(thePrefix.c_str(), 0755) != 0 && errno != EEXIST &&
-            !(::stat(thePrefix.c_str(), &theInfo) == 0 && S_ISDIR(theInfo.st_mode)))
+        if (::mkdir(thePrefix.c_str(), 0755) == 0) {
+            // The umask must not make a new folder unreadable to other accounts.
+            ::chmod(thePrefix.c_str(), 0755);
+        } else if (errno != EEXIST && !(::stat(thePrefix.c_str(), &theInfo) == 0 && S_ISDIR(theInfo.st_mode))) {
             return false;
+        }
         if (theSlash == std::string::npos)
             return true;
     }

@@ -107,7 +107,9 @@ extern "C" BOOL LogonUserA(LPCSTR inUser, LPCSTR inDomain, LPCSTR inPassword,
 extern "C" BOOL ImpersonateLoggedOnUser(HANDLE inToken);
 
 /// Ends the calling thread's impersonation: it runs as the process account again.
-/// Succeeds when the thread does not impersonate.
+/// Succeeds when the thread does not impersonate. When the thread cannot be put back
+/// (also after an ImpersonateLoggedOnUser that failed halfway and could not undo its
+/// change), it fails, and every later call tries again until one succeeds.
 extern "C" BOOL RevertToSelf(void);
 
 /// Opens the calling thread's impersonation token (inThread = GetCurrentThread()).

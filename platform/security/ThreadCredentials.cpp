@@ -20,6 +20,10 @@ namespace ferrolift::platform {
 namespace {
 
 thread_local AccountPtr tImpersonated;
+// Set while the thread may hold credentials other than the process's without an
+// impersonation to show for it: a change that failed halfway and could not be undone.
+// RevertToSelf keeps trying to restore until it succeeds.
+thread_local bool tUnrestored = false;
 
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
 const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
@@ -105,7 +109,10 @@ extern "C" BOOL ImpersonateLoggedOnUser(HANDLE inToken)
     if (!SameCredentials(*theAccount, *theProcess)) {
         int theError = ApplyToThread(*theAccount);
         if (theError != 0) {
-            RestoreThread(*theProcess);
+            // Part of the account may already be on the thread; never leave it there
+            // unnoticed. Until a restore succeeds, RevertToSelf fails and retries it.
+            if (RestoreThread(*theProcess) != 0)
+                tUnrestored = true;
             SetLastErrorFromErrno(theError, "setresuid");
             return FALSE;
         }
@@ -116,17 +123,19 @@ extern "C" BOOL ImpersonateLoggedOnUser(HANDLE inToken)
 
 extern "C" BOOL RevertToSelf(void)
 {
-    if (!tImpersonated)
+    if (!tImpersonated && !tUnrestored)
         return TRUE;
     const AccountPtr& theProcess = ProcessAccount();
-    if (!SameCredentials(*tImpersonated, *theProcess)) {
+    if (tUnrestored || !SameCredentials(*tImpersonated, *theProcess)) {
         int theError = RestoreThread(*theProcess);
         if (theError != 0) {
+            tUnrestored = true;
             SetLastErrorFromErrno(theError, "setresuid");
             return FALSE;
         }
     }
     tImpersonated.reset();
+    tUnrestored = false;
     return TRUE;
 }
 

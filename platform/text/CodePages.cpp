@@ -110,7 +110,9 @@ extern "C" {
 int WINAPI MultiByteToWideChar(UINT inCodePage, DWORD inFlags, LPCCH inText, int inCount, LPWSTR outText,
                                int outSize)
 {
-    if (inText == nullptr || inCount == 0 || outSize < 0 || (outText == nullptr && outSize != 0) ||
+    // Only -1 means "up to the terminator"; any other negative count is a caller's error
+    // and must not start a scan that may run past the caller's bytes.
+    if (inText == nullptr || inCount == 0 || inCount < -1 || outSize < 0 || (outText == nullptr && outSize != 0) ||
         static_cast<const void*>(inText) == static_cast<const void*>(outText))
         return Fail(ERROR_INVALID_PARAMETER);
     const CodePageEntry* theEntry = UsableCodePage(inCodePage);
@@ -118,7 +120,7 @@ int WINAPI MultiByteToWideChar(UINT inCodePage, DWORD inFlags, LPCCH inText, int
         return Fail(ERROR_INVALID_PARAMETER);
     if (!MultiByteFlagsValid(theEntry->number, inFlags))
         return Fail(ERROR_INVALID_FLAGS);
-    const size_t theLength = inCount < 0 ? std::strlen(inText) + 1 : static_cast<size_t>(inCount);
+    const size_t theLength = inCount == -1 ? std::strlen(inText) + 1 : static_cast<size_t>(inCount);
     OutputSink<WCHAR> theSink(outSize == 0 ? nullptr : outText, static_cast<size_t>(outSize));
     const DWORD theError = Decode(*theEntry, reinterpret_cast<const BYTE*>(inText), theLength, inFlags, theSink);
     if (theError != 0)
@@ -131,7 +133,8 @@ int WINAPI MultiByteToWideChar(UINT inCodePage, DWORD inFlags, LPCCH inText, int
 int WINAPI WideCharToMultiByte(UINT inCodePage, DWORD inFlags, LPCWCH inText, int inCount, LPSTR outText,
                                int outSize, LPCCH inDefaultChar, LPBOOL outUsedDefault)
 {
-    if (inText == nullptr || inCount == 0 || outSize < 0 || (outText == nullptr && outSize != 0) ||
+    // As above: only -1 means "up to the terminator".
+    if (inText == nullptr || inCount == 0 || inCount < -1 || outSize < 0 || (outText == nullptr && outSize != 0) ||
         static_cast<const void*>(inText) == static_cast<const void*>(outText))
         return Fail(ERROR_INVALID_PARAMETER);
     const CodePageEntry* theEntry = UsableCodePage(inCodePage);
@@ -144,7 +147,7 @@ int WINAPI WideCharToMultiByte(UINT inCodePage, DWORD inFlags, LPCWCH inText, in
         return Fail(ERROR_INVALID_FLAGS);
     if (outUsedDefault != nullptr)
         *outUsedDefault = FALSE;
-    const size_t theLength = inCount < 0 ? WideLength(inText) + 1 : static_cast<size_t>(inCount);
+    const size_t theLength = inCount == -1 ? WideLength(inText) + 1 : static_cast<size_t>(inCount);
     OutputSink<char> theSink(outSize == 0 ? nullptr : outText, static_cast<size_t>(outSize));
     const DWORD theError = Encode(*theEntry, inText, theLength, inFlags, inDefaultChar, outUsedDefault, theSink);
     if (theError != 0)

@@ -57,7 +57,7 @@ extern "C" {
 /// Converts inCount bytes (-1: up to and including the terminator) of code page
 /// inCodePage into UTF-16. With outSize 0 returns the units needed and writes nothing.
 /// Returns the units written, or 0 with GetLastError: ERROR_INVALID_PARAMETER (bad
-/// arguments, unknown code page), ERROR_INVALID_FLAGS, ERROR_INSUFFICIENT_BUFFER,
+/// arguments, a count below -1, unknown code page), ERROR_INVALID_FLAGS, ERROR_INSUFFICIENT_BUFFER,
 /// ERROR_NO_UNICODE_TRANSLATION (invalid input with MB_ERR_INVALID_CHARS). Without that
 /// flag invalid UTF-8 becomes U+FFFD, one per maximal invalid subsequence.
 int WINAPI MultiByteToWideChar(UINT inCodePage, DWORD inFlags, LPCCH inText, int inCount, LPWSTR outText,

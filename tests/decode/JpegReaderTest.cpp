@@ -125,6 +125,30 @@ TEST(JpegWalk, FailuresStoreTheirMessage)
     EXPECT_EQ(theWalk.height, 6);
 }
 
+TEST(JpegWalk, FrameHeaderCutShortReportsNoMixOfTwoFrames)
+{
+    // Cut after the height, inside the width, and before the component count.
+    const Bytes theCuts[] = {{0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09},
+                             {0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09, 0x00},
+                             {0xFF, 0xC2, 0x00, 0x11, 8, 0x00, 0x09, 0x00, 0x07}};
+    for (const Bytes& theCut : theCuts) {
+        const WalkResult theAfterFrame = Walk(kStart + Frame(3, 4, 1) + theCut);
+        EXPECT_EQ(theAfterFrame.error, "JPEG file too short");
+        EXPECT_EQ(theAfterFrame.width, 3) << theCut.size();
+        EXPECT_EQ(theAfterFrame.height, 4) << theCut.size();
+        EXPECT_EQ(theAfterFrame.components, 1) << theCut.size();
+        const WalkResult theAlone = Walk(kStart + theCut);
+        EXPECT_EQ(theAlone.width, 0) << theCut.size();
+        EXPECT_EQ(theAlone.height, 0) << theCut.size();
+        EXPECT_EQ(theAlone.components, 0) << theCut.size();
+    }
+    // Once the component count is read, the new frame's values are kept whole.
+    const WalkResult theCounted = Walk(kStart + Frame(3, 4, 1) + Bytes{0xFF, 0xC2, 0x00, 0x11, 8, 0, 9, 0, 7, 3});
+    EXPECT_EQ(theCounted.width, 7);
+    EXPECT_EQ(theCounted.height, 9);
+    EXPECT_EQ(theCounted.components, 3);
+}
+
 /// A memory reader that records its trace lines instead of printing them.
 class TracingReader : public JpegMemoryReader {
 public:

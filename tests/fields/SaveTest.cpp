@@ -8,9 +8,12 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/TestPage.h"
 #include "decode/MacBinaryBuilder.h"
@@ -31,6 +34,8 @@ using ferrolift::test::Wide;
 
 constexpr const char* kResourceStream = "user.DosStream.AFP_Resource:$DATA";
 constexpr const char* kInfoStream = "user.DosStream.AFP_AfpInfo:$DATA";
+constexpr const char* kZoneStream = "user.DosStream.Zone.Identifier:$DATA";
+constexpr const char* kZoneText = "[ZoneTransfer]\r\nZoneId=3\r\n";
 
 std::string FileText(const std::string& inPath)
 {
@@ -214,6 +219,88 @@ TEST_F(SaveTest, ResourceForkBeyondOneAttributeStillSavesTheDataFork)
     // The volume refused the fork: at most the empty stream that was opened is left.
     EXPECT_LE(StreamOf(thePath, kResourceStream).size(), 6u);
     EXPECT_EQ(StreamOf(thePath, kInfoStream).substr(0, 4), std::string("AFP\0", 4));
+}
+
+/// The names of the user extended attributes (the streams) of inPath, sorted.
+std::vector<std::string> AttributesOf(const std::string& inPath)
+{
+    char theList[4096];
+    const ssize_t theSize = listxattr(inPath.c_str(), theList, sizeof theList);
+    std::vector<std::string> theNames;
+    for (ssize_t i = 0; i < theSize; i += static_cast<ssize_t>(std::strlen(theList + i)) + 1) {
+        if (std::strncmp(theList + i, "user.", 5) == 0)
+            theNames.emplace_back(theList + i);
+    }
+    std::sort(theNames.begin(), theNames.end());
+    return theNames;
+}
+
+TEST_F(SaveTest, EverySavedFileCarriesTheVisitorMarkButItsStreamsDoNot)
+{
+    Upload(UploadBody().File("f", "a.asp", "text/plain", "<% evil %>").Value("v", "x").Text());
+    ASSERT_EQ(Save(Field(u"f").get(), "/a.asp").hr, S_OK);
+    EXPECT_EQ(StreamOf(mPage->Physical("a.asp"), kZoneStream), kZoneText);
+    ASSERT_EQ(Save(Field(u"v", 5).get(), "/empty.asp").hr, S_OK);   // an empty file too
+    EXPECT_EQ(StreamOf(mPage->Physical("empty.asp"), kZoneStream), kZoneText);
+
+    // A site page overwritten by an upload is marked from then on.
+    std::ofstream(mPage->Physical("page.asp")) << "<% site code that is much longer %>";
+    EXPECT_EQ(StreamOf(mPage->Physical("page.asp"), kZoneStream), "<none>");
+    Script::Put(mForm.get(), u"Overwrite", Script::Bool(true));
+    ASSERT_EQ(Save(Field(u"f").get(), "/page.asp").hr, S_OK);
+    EXPECT_EQ(FileText(mPage->Physical("page.asp")), "<% evil %>");
+    EXPECT_EQ(StreamOf(mPage->Physical("page.asp"), kZoneStream), kZoneText);
+
+    // The raw body the form saves.
+    UniqueVariant theRaw = Text(u"/raw.body");
+    ASSERT_EQ(Script::Run(mForm.get(), u"Save", {theRaw.get()}).hr, S_OK);
+    EXPECT_EQ(StreamOf(mPage->Physical("raw.body"), kZoneStream), kZoneText);
+
+    // A MacBinary data fork is marked; its fork and Finder streams are data, not files.
+    UploadMac(100);
+    ASSERT_EQ(Save(Field(u"mac").get(), "/notes.txt").hr, S_OK);
+    EXPECT_EQ(AttributesOf(mPage->Physical("notes.txt")),
+              (std::vector<std::string>{kInfoStream, kResourceStream, kZoneStream}));
+    EXPECT_EQ(StreamOf(mPage->Physical("notes.txt"), kZoneStream), kZoneText);
+    Script::Put(mForm.get(), u"Streams", Script::Bool(false));
+    ASSERT_EQ(Save(Field(u"mac").get(), "/plain.txt").hr, S_OK);
+    EXPECT_EQ(AttributesOf(mPage->Physical("plain.txt")), (std::vector<std::string>{kZoneStream}));
+}
+
+TEST_F(SaveTest, ContentIsNeverWrittenWhenTheMarkCannotBe)
+{
+    Upload(UploadBody().File("f", "a.asp", "text/plain", "<% evil %>").Text());
+    // Fill the file's attribute space so that the mark no longer fits.
+    const std::string thePath = mPage->Physical("full.asp");
+    std::ofstream(thePath) << "old content";
+    int theFillers = 0;
+    for (const size_t theSize : {65000, 16000, 4000, 1000, 250, 60, 16, 4, 1}) {
+        const std::string theValue(theSize, 'f');
+        while (theFillers < 1000 && setxattr(thePath.c_str(), ("user.f" + std::to_string(theFillers)).c_str(),
+                                             theValue.data(), theValue.size(), XATTR_CREATE) == 0)
+            ++theFillers;
+    }
+    if (setxattr(thePath.c_str(), kZoneStream, "x", 1, XATTR_CREATE) == 0)
+        GTEST_SKIP() << "this volume has room for the mark beside " << theFillers << " attributes";
+
+    Script::Put(mForm.get(), u"Overwrite", Script::Bool(true));
+    const Script::Outcome theOutcome = Save(Field(u"f").get(), "/full.asp");
+    EXPECT_TRUE(FAILED(theOutcome.hr));
+    EXPECT_EQ(FileText(thePath), "old content");
+    EXPECT_EQ(StreamOf(thePath, kZoneStream), "<none>");
+}
+
+TEST_F(SaveTest, VolumeWithoutStreamsSavesUnmarked)
+{
+    ferrolift::test::ScopedMount theRamfs("ramfs");
+    if (!theRamfs.Mounted())
+        GTEST_SKIP() << theRamfs.Failure();
+    Upload(UploadBody().File("f", "a.txt", "text/plain", "bytes").Text());
+    Script::Put(mForm.get(), u"AbsolutePath", Script::Bool(true));
+    const std::string thePath = theRamfs.Path() + "/a.txt";
+    ASSERT_EQ(Save(Field(u"f").get(), thePath).hr, S_OK);
+    EXPECT_EQ(FileText(thePath), "bytes");
+    EXPECT_EQ(StreamOf(thePath, kZoneStream), "<none>");
 }
 
 }  // namespace

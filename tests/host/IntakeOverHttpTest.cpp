@@ -3,8 +3,6 @@
 // client that hangs up mid-body ends the intake with the reader's failure.
 #include <gtest/gtest.h>
 
-#include <civetweb.h>
-
 #include <future>
 #include <string>
 
@@ -13,6 +11,7 @@
 
 #include "TestHttpClient.h"
 #include "host/HttpExchange.h"
+#include "host/HttpServer.h"
 #include "host/RequestObject.h"
 #include "host/ServerObject.h"
 #include "host/SitePaths.h"
@@ -35,20 +34,18 @@ struct Handler {
     std::promise<IntakeResult> result;
 };
 
-int RunIntake(mg_connection* inConnection, void* inHandler)
+void RunIntake(const std::shared_ptr<HttpExchange>& inExchange, Handler* inHandler)
 {
-    auto* theHandler = static_cast<Handler*>(inHandler);
     IntakeResult theResult;
-    auto theExchange = std::make_shared<HttpExchange>(inConnection);
     SitePaths thePaths(FERROLIFT_TEST_DATA "/site");
     ComPtr<IRequest> theRequest;
-    theRequest.attach(new RequestObject(theExchange));
+    theRequest.attach(new RequestObject(inExchange));
     ComPtr<IServer> theServer;
     theServer.attach(new ServerObject(thePaths, "/"));
     {
         ferrolift::platform::ObjectContextScope theScope(theRequest.get(), theServer.get());
         Multipart theReader;
-        theReader.SetMaxUploadSize(theHandler->maxUploadSize);
+        theReader.SetMaxUploadSize(inHandler->maxUploadSize);
         theResult.failed = theReader.Initialize(nullptr, false);
         theResult.errors = theReader.Errors().Describe();
         for (LONG g = 0; g < theReader.GroupCount(); ++g) {
@@ -61,10 +58,9 @@ int RunIntake(mg_connection* inConnection, void* inHandler)
             }
         }
     }
-    theExchange->Write("done");
-    theExchange->Finish();
-    theHandler->result.set_value(theResult);
-    return 200;
+    inExchange->Write("done");
+    inExchange->Finish();
+    inHandler->result.set_value(theResult);
 }
 
 class IntakeOverHttpTest : public ::testing::Test {
@@ -72,20 +68,17 @@ protected:
     void Start(LONG inMaxUploadSize)
     {
         mHandler.maxUploadSize = inMaxUploadSize;
-        const char* theOptions[] = {"listening_ports", "127.0.0.1:0", "num_threads", "2", nullptr};
-        mg_callbacks theCallbacks{};
-        mContext = mg_start(&theCallbacks, nullptr, theOptions);
-        ASSERT_NE(mContext, nullptr);
-        mg_set_request_handler(mContext, "/", RunIntake, &mHandler);
-        mg_server_port thePorts[1];
-        ASSERT_EQ(mg_get_server_ports(mContext, 1, thePorts), 1);
-        mPort = thePorts[0].port;
+        ServerOptions theOptions;
+        theOptions.listen = "127.0.0.1:0";
+        theOptions.threads = 2;
+        theOptions.accessLog = nullptr;
+        theOptions.handler = [this](const std::shared_ptr<HttpExchange>& inExchange) { RunIntake(inExchange, &mHandler); };
+        mServer = std::make_unique<HttpServer>(theOptions);
+        std::string theError;
+        ASSERT_TRUE(mServer->Start(theError)) << theError;
+        mPort = mServer->Port();
     }
-    void TearDown() override
-    {
-        if (mContext != nullptr)
-            mg_stop(mContext);
-    }
+    void TearDown() override { mServer.reset(); }
     static std::string Multipart(const std::string& inFile)
     {
         return "--XyZ\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nHello\r\n"
@@ -94,7 +87,7 @@ protected:
     }
 
     Handler mHandler;
-    mg_context* mContext = nullptr;
+    std::unique_ptr<HttpServer> mServer;
     int mPort = 0;
 };
 

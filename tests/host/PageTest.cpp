@@ -1,6 +1,7 @@
 // Script pages run through the page engine over HTTP, compared with golden output.
 #include <gtest/gtest.h>
 
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "TestHttpClient.h"
 #include "host/HttpServer.h"
+#include "host/UploadMark.h"
 
 namespace fs = std::filesystem;
 
@@ -196,6 +198,30 @@ TEST_F(PageTest, ChangedPagesAreRecompiled)
     EXPECT_EQ(Get("/changing.asp").body, "second");
     { std::ofstream(sRoot / "inc" / "nested.inc") << "changed\n"; }
     EXPECT_NE(Get("/include.asp").body.find("changed"), std::string::npos);
+}
+
+TEST_F(PageTest, RequestsShareNoScriptState)
+{
+    { std::ofstream(sRoot / "setter.asp") << "<% leaked = 'yes'; Array.prototype.join = null; %>set"; }
+    { std::ofstream(sRoot / "reader.asp") << "<%= typeof leaked %> <%= [1, 2].join('+') %>"; }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(Get("/setter.asp").body, "set");
+        EXPECT_EQ(Get("/reader.asp").body, "undefined 1+2");
+    }
+}
+
+TEST_F(PageTest, PagesUploadedByVisitorsNeverRun)
+{
+    fs::path thePage = sRoot / "uploaded.asp";
+    { std::ofstream(thePage) << "<%= 'page ' + 'output' %>"; }
+    EXPECT_EQ(Get("/uploaded.asp").body, "page output");
+    static const char kZone[] = "[ZoneTransfer]\r\nZoneId=3\r\n";
+    if (setxattr(thePage.c_str(), ferrolift::host::kUploadMarkAttribute, kZone, sizeof kZone, 0) != 0)
+        GTEST_SKIP() << "no user extended attributes on " << sRoot;
+    TestResponse theRefused = Get("/uploaded.asp");
+    EXPECT_EQ(theRefused.status, 500);
+    EXPECT_EQ(theRefused.body.find("page output"), std::string::npos);
+    EXPECT_NE(theRefused.body.find("uploaded by a visitor"), std::string::npos) << theRefused.body;
 }
 
 }  // namespace

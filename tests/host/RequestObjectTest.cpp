@@ -2,8 +2,6 @@
 // context of the page's thread, reading the body in chunks from the connection.
 #include <gtest/gtest.h>
 
-#include <civetweb.h>
-
 #include <future>
 #include <string>
 #include <vector>
@@ -13,6 +11,7 @@
 
 #include "TestHttpClient.h"
 #include "host/HttpExchange.h"
+#include "host/HttpServer.h"
 #include "host/RequestObject.h"
 #include "host/ScriptText.h"
 #include "host/ServerObject.h"
@@ -35,14 +34,12 @@ struct Observation {
     HRESULT escape = S_OK;
 };
 
-int ReadThroughContext(mg_connection* inConnection, void* inPromise)
+void ReadThroughContext(const std::shared_ptr<HttpExchange>& inExchange, std::promise<Observation>* inPromise)
 {
-    auto* thePromise = static_cast<std::promise<Observation>*>(inPromise);
     Observation theSeen;
-    auto theExchange = std::make_shared<HttpExchange>(inConnection);
     SitePaths thePaths(FERROLIFT_TEST_DATA "/site");
     ComPtr<IRequest> theRequestObject;
-    theRequestObject.attach(new RequestObject(theExchange));
+    theRequestObject.attach(new RequestObject(inExchange));
     ComPtr<IServer> theServerObject;
     theServerObject.attach(new ServerObject(thePaths, "/sub/"));
     {
@@ -83,28 +80,30 @@ int ReadThroughContext(mg_connection* inConnection, void* inPromise)
         UniqueBstr theNothing;
         theSeen.escape = theServerObject->MapPath(theEscape.get(), theNothing.put());
     }
-    theExchange->Write("done");
-    theExchange->Finish();
-    thePromise->set_value(theSeen);
-    return 200;
+    inExchange->Write("done");
+    inExchange->Finish();
+    inPromise->set_value(theSeen);
 }
 
 class RequestObjectTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* theOptions[] = {"listening_ports", "127.0.0.1:0", "num_threads", "2", nullptr};
-        mg_callbacks theCallbacks{};
-        mContext = mg_start(&theCallbacks, nullptr, theOptions);
-        ASSERT_NE(mContext, nullptr);
-        mg_set_request_handler(mContext, "/", ReadThroughContext, &mPromise);
-        mg_server_port thePorts[1];
-        ASSERT_EQ(mg_get_server_ports(mContext, 1, thePorts), 1);
-        mPort = thePorts[0].port;
+        ServerOptions theOptions;
+        theOptions.listen = "127.0.0.1:0";
+        theOptions.threads = 2;
+        theOptions.accessLog = nullptr;
+        theOptions.handler = [this](const std::shared_ptr<HttpExchange>& inExchange) {
+            ReadThroughContext(inExchange, &mPromise);
+        };
+        mServer = std::make_unique<HttpServer>(theOptions);
+        std::string theError;
+        ASSERT_TRUE(mServer->Start(theError)) << theError;
+        mPort = mServer->Port();
     }
-    void TearDown() override { mg_stop(mContext); }
+    void TearDown() override { mServer.reset(); }
 
-    mg_context* mContext = nullptr;
+    std::unique_ptr<HttpServer> mServer;
     int mPort = 0;
     std::promise<Observation> mPromise;
 };

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -130,6 +132,46 @@ TEST_F(FormTest, UploadOverTheLimitFailsEveryReadingMemberAlike)
         EXPECT_EQ(theOutcome.description, theCount.description);
     }
     EXPECT_FALSE(std::ifstream(mPage->Physical("saved.body")).good());
+}
+
+TEST_F(FormTest, SmallestNumberNamesNothingAsNumberOrText)
+{
+    Open(UploadBody().Value("a", "1").Value("b", "2").Text());
+    const LONG kSmallest = -2147483647 - 1;
+    EXPECT_TRUE(Values(Long(kSmallest)).empty());
+    EXPECT_TRUE(Values(Text(u"-2147483648")).empty());
+
+    UniqueVariant theFirst = Long(1);
+    ComPtr<IDispatch> theGroup = Object(mForm.get(), u"Item", {theFirst.get()});
+    ASSERT_TRUE(theGroup);
+    const UniqueVariant theIndexes[] = {Long(kSmallest), Text(u"-2147483648")};
+    for (const UniqueVariant& theIndex : theIndexes) {
+        ComPtr<IDispatch> theField = Object(theGroup.get(), u"Item", {theIndex.get()});
+        ASSERT_TRUE(theField);
+        EXPECT_EQ(TextOf(theField.get(), u"Content"), "");
+        EXPECT_EQ(NumberOf(theField.get(), u"Length"), 0);
+    }
+}
+
+TEST_F(FormTest, ReadOfAFileTooLargeForTheFormFailsAndLeavesNoBodyToScan)
+{
+    Open("");
+    // A hole of 3 GiB after a valid body: a length that turns negative in 32 bits.
+    const std::string thePath = mPage->Physical("huge.body");
+    std::ofstream(thePath, std::ios::binary) << UploadBody().Value("a", "1").Text();
+    std::filesystem::resize_file(thePath, std::uintmax_t{3} << 30);
+    Script::Put(mForm.get(), u"AbsolutePath", Script::Bool(true));
+    UniqueVariant theTarget = Text(Wide(thePath));
+    Script::Outcome theRead = Script::Run(mForm.get(), u"Read", {theTarget.get()});
+    EXPECT_EQ(theRead.hr, E_FAIL);
+    EXPECT_NE(theRead.description.find("File is larger than 2147483647 bytes, the most a form can hold."),
+              std::string::npos)
+        << theRead.description;
+    // The whole body as text: the failure again, and no text from past the mapping.
+    Script::Outcome theWhole = Get(mForm.get(), u"Item");
+    EXPECT_EQ(theWhole.hr, E_FAIL);
+    EXPECT_EQ(theWhole.description, theRead.description);
+    EXPECT_EQ(Get(mForm.get(), u"Count").hr, E_FAIL);
 }
 
 TEST_F(FormTest, SaveThenReadGivesTheSameFields)

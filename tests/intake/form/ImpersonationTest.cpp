@@ -7,7 +7,9 @@
 
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -42,13 +44,27 @@ protected:
     {
         if (!sAccount)
             GTEST_SKIP() << (TestAccount::Unavailable().empty() ? "account not made" : TestAccount::Unavailable());
+        // A registry whose file and folders the platform makes, as it does for a server,
+        // under a umask that would hide them from other accounts if it were obeyed.
+        mSettings = (std::filesystem::temp_directory_path() /
+                     ("ferrolift-settings-" + std::to_string(::getpid()) + "-" + std::to_string(++sCount)))
+                        .string();
+        std::filesystem::remove_all(mSettings);
+        ::setenv("FERROLIFT_REGISTRY", (mSettings + "/machine/registry.reg").c_str(), 1);
+        const mode_t theMask = ::umask(077);
         SetSettingDword("EnableImpersonation", 1);
-        // The settings must stay readable while the thread runs as the account.
-        ::chmod(mMachine.Folder().c_str(), 0755);
-        ::chmod((mMachine.Folder() + "/registry.reg").c_str(), 0644);
+        SetSettingDword("LogErrors", 1);
+        ::umask(theMask);
+        // The folder the account saves into; settings need no such help.
         ::chmod(mFolder.Path().c_str(), 0777);
         mForm = Script::NewForm();
         mProcessUser = ThreadUser();
+    }
+    void TearDown() override
+    {
+        mForm.reset();
+        if (!mSettings.empty())
+            std::filesystem::remove_all(mSettings);
     }
 
     Script::Outcome SetUser(const std::string& inName, const std::string& inPassword)
@@ -59,7 +75,9 @@ protected:
     }
 
     static inline std::unique_ptr<TestAccount> sAccount;
+    static inline int sCount = 0;
     ScratchMachine mMachine;
+    std::string mSettings;
     ferrolift::test::ScopedTempFolder mFolder;
     ComPtr<IDispatch> mForm;
     std::string mProcessUser;
@@ -91,6 +109,19 @@ TEST_F(ImpersonationTest, SavedFileBelongsToTheAccountWhileOtherThreadsKeepThePr
 
     ASSERT_EQ(SetUser("", "").hr, S_OK);   // an empty name only ends it
     EXPECT_EQ(TextOf(mForm.get(), u"User"), mProcessUser);
+}
+
+TEST_F(ImpersonationTest, ImpersonatingThreadReadsTheSettings)
+{
+    ASSERT_EQ(SetUser(sAccount->name(), sAccount->password()).hr, S_OK);
+    ASSERT_EQ(ThreadUser(), sAccount->name());
+    DWORD theLogErrors = 0;
+    EXPECT_TRUE(ReadSettingDword("LogErrors", &theLogErrors));
+    EXPECT_EQ(theLogErrors, 1u);
+    // Ending the impersonation reads EnableImpersonation on the impersonating thread.
+    const Script::Outcome theEnd = SetUser("", "");
+    EXPECT_EQ(theEnd.hr, S_OK) << theEnd.description;
+    EXPECT_EQ(ThreadUser(), mProcessUser);
 }
 
 TEST_F(ImpersonationTest, WrongPasswordGivesTheSystemText)

@@ -131,6 +131,28 @@ TEST(BadArguments, FailWithTheWin32Codes)
     EXPECT_EQ(MultiByteToWideChar(1252, MB_PRECOMPOSED | MB_USEGLYPHCHARS, "a", 1, theOut, 8), 1);
 }
 
+TEST(BadArguments, OnlyMinusOneCountsUpToTheTerminator)
+{
+    // Bytes without a terminator: a call that took -2 (or a length that wrapped negative)
+    // for "zero-terminated" would scan past them.
+    const char theBytes[4] = {'a', 'b', 'c', 'd'};
+    const WCHAR theUnits[4] = {u'a', u'b', u'c', u'd'};
+    WCHAR theOut[8];
+    char theNarrow[8];
+    for (const int theCount : {-2, -1000, -2147483647 - 1}) {
+        SetLastError(0);
+        EXPECT_EQ(ErrorOf(MultiByteToWideChar(1252, 0, theBytes, theCount, theOut, 8)), DWORD(ERROR_INVALID_PARAMETER))
+            << theCount;
+        EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_UTF8, 0, theBytes, theCount, nullptr, 0)),
+                  DWORD(ERROR_INVALID_PARAMETER))
+            << theCount;
+        EXPECT_EQ(ErrorOf(WideCharToMultiByte(1252, 0, theUnits, theCount, theNarrow, 8, nullptr, nullptr)),
+                  DWORD(ERROR_INVALID_PARAMETER))
+            << theCount;
+    }
+    EXPECT_EQ(MultiByteToWideChar(1252, 0, "ab", -1, theOut, 8), 3);
+}
+
 TEST(Cp1252, EveryByteRoundTrips)
 {
     std::string theAll;
