@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, only those missing.
 # Usage: scripts/deps.sh [--browser|--load]   (--browser adds Chromium and Node for the browser
-# test, --load wrk and Node for bench/load/run.sh)
+# test, --load wrk, Node and civetweb for bench/load/run.sh)
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
@@ -13,8 +13,8 @@ if [[ "${1:-}" == "--browser" ]]; then
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi
-if [[ "${1:-}" == "--load" ]]; then   # the load benchmark: wrk, and Node for its peer
-  packages+=(wrk)
+if [[ "${1:-}" == "--load" ]]; then   # the load benchmark: wrk, Node for its peer, civetweb for the 1 GiB upload's sink
+  packages+=(wrk libcivetweb-dev)
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi

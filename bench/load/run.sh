@@ -26,8 +26,10 @@ build=${BUILD_DIR:-$root/build/default}
 ferrolift=$build/bin/ferrolift
 client=$build/bin/slow_uploads
 
+if ! command -v wrk >/dev/null || ! command -v node >/dev/null || [[ ! -e /usr/include/civetweb.h ]]; then
+  bash "$root/scripts/deps.sh" --load >&2
+fi
 for tool in wrk node curl; do
-  command -v "$tool" >/dev/null || bash "$root/scripts/deps.sh" --load >&2
   command -v "$tool" >/dev/null || { echo "load bench: $tool is missing (scripts/deps.sh --load installs it)" >&2; exit 1; }
 done
 if [[ ! -x $ferrolift || ! -x $client ]]; then
