@@ -4,6 +4,7 @@
 #   --browser adds Chromium and Node for the browser test
 #   --deploy adds what the deployment tests drive: nginx, Samba with its VFS modules and
 #   client, systemd-analyze and the packaging tools (their services are not started)
+#   --load adds wrk, Node for its peer and civetweb for the 1 GiB upload's sink (bench/load/run.sh)
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
@@ -21,6 +22,11 @@ for option in "$@"; do
     --deploy)
       deploy=1
       packages+=(nginx-light samba samba-vfs-modules smbclient systemd dpkg-dev adduser man-db perl)
+      ;;
+    --load)
+      packages+=(wrk libcivetweb-dev)
+      command -v node >/dev/null 2>&1 || packages+=(nodejs)
+      command -v npm >/dev/null 2>&1 || packages+=(npm)
       ;;
     *) echo "deps: unknown option $option" >&2; exit 2 ;;
   esac
