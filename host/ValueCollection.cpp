@@ -20,38 +20,32 @@ char AsciiLower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Byte by byte over the whole length: a decoded %00 must not end the comparison early
-// ("a%00x" and "a%00y" are different names).
-bool SameName(std::string_view inA, std::string_view inB)
+// The whole length takes part: a decoded %00 does not end a name ("a%00x" and "a%00y"
+// are different names).
+std::string LowerName(std::string_view inName)
 {
-    if (inA.size() != inB.size())
-        return false;
-    for (std::size_t i = 0; i < inA.size(); ++i)
-        if (AsciiLower(inA[i]) != AsciiLower(inB[i]))
-            return false;
-    return true;
+    std::string theKey(inName);
+    for (char& c : theKey)
+        c = AsciiLower(c);
+    return theKey;
 }
 
 }  // namespace
 
 void ValueCollection::Add(std::string_view inName, std::string inValue)
 {
-    for (auto& theEntry : mEntries) {
-        if (SameName(theEntry.first, inName)) {
-            theEntry.second.push_back(std::move(inValue));
-            return;
-        }
+    auto [theSlot, theNew] = mIndex.try_emplace(LowerName(inName), mEntries.size());
+    if (!theNew) {
+        mEntries[theSlot->second].second.push_back(std::move(inValue));
+        return;
     }
     mEntries.emplace_back(std::string(inName), Values{std::move(inValue)});
 }
 
 const ValueCollection::Values* ValueCollection::Find(std::string_view inName) const
 {
-    for (const auto& theEntry : mEntries) {
-        if (SameName(theEntry.first, inName))
-            return &theEntry.second;
-    }
-    return nullptr;
+    auto theSlot = mIndex.find(LowerName(inName));
+    return theSlot == mIndex.end() ? nullptr : &mEntries[theSlot->second].second;
 }
 
 std::string ValueCollection::UrlDecode(std::string_view inText)

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
 
 private:
     std::vector<std::pair<std::string, Values>> mEntries;
+    // Lower-cased name to its entry: a body of many distinct names stays linear to parse.
+    std::unordered_map<std::string, std::size_t> mIndex;
 };
 
 }  // namespace ferrolift::host

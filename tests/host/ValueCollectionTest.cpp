@@ -28,3 +28,19 @@ TEST(ValueCollection, CaseFoldingIsAsciiOnly)
     ASSERT_NE(theForm.Find("TAG"), nullptr);
     EXPECT_EQ(*theForm.Find("TAG"), (ValueCollection::Values{"3", "4"}));
 }
+
+// A form body may hold a hundred thousand distinct names; every one stays reachable, and
+// parsing it must not cost the square of the count (a quadratic parse takes minutes here).
+TEST(ValueCollection, ManyDistinctNamesStayReachable)
+{
+    std::string theBody;
+    constexpr int kNames = 100000;
+    for (int i = 0; i < kNames; ++i)
+        theBody += "n" + std::to_string(i) + "=" + std::to_string(i) + "&";
+    ValueCollection theForm;
+    theForm.ParseUrlEncoded(theBody);
+    ASSERT_EQ(theForm.Count(), static_cast<std::size_t>(kNames));
+    EXPECT_EQ(theForm.NameAt(kNames - 1), "n99999");
+    ASSERT_NE(theForm.Find("N54321"), nullptr);
+    EXPECT_EQ(*theForm.Find("N54321"), (ValueCollection::Values{"54321"}));
+}
