@@ -15,7 +15,9 @@ struct Help {
 
 const Help kHelp[] = {
     {"serve",
-     "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--timeout SECONDS]\n"
+     "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--max-uploads N]\n"
+     "                       [--max-connections N] [--timeout SECONDS]\n"
+     "                       [--trusted-proxy LIST]... [--proxy-header x-forwarded|forwarded]\n"
      "\n"
      "Serves a site folder over HTTP and runs its .asp pages. Registers the component in\n"
      "the current registry first if it is not registered there yet.\n"
@@ -24,9 +26,18 @@ const Help kHelp[] = {
      "                      outside it is ever served or mapped\n"
      "  --listen HOST:PORT  address and port (default 127.0.0.1:8080; port 0 picks a free\n"
      "                      port and prints it)\n"
-     "  --threads N         worker threads, 1 to 1024 (default 64); an upload holds its\n"
-     "                      worker until its body is read\n"
-     "  --timeout SECONDS   how long a read or write may stall, 1 to 86400 (default 30)\n"
+     "  --threads N         page workers: pages without a body running at once, 1 to\n"
+     "                      1024 (default 64)\n"
+     "  --max-uploads N     requests with a body running at once, each on a thread of\n"
+     "                      its own (default 1024); more get 503 with Retry-After\n"
+     "  --max-connections N open connections, idle ones included (default 10000)\n"
+     "  --timeout SECONDS   how long a request head may take, or a read or write stall,\n"
+     "                      1 to 86400 (default 30)\n"
+     "  --trusted-proxy LIST  addresses and networks (\"127.0.0.1,::1\", \"10.0.0.0/8\")\n"
+     "                      whose forwarding headers name the client and scheme; from\n"
+     "                      anyone else they are ignored (repeatable)\n"
+     "  --proxy-header KIND the header those proxies maintain: x-forwarded (default,\n"
+     "                      X-Forwarded-For and -Proto) or forwarded\n"
      "\n"
      "One access line per request goes to standard output, page errors to standard error.\n"
      "SIGINT or SIGTERM stops it: running requests get 10 seconds to finish.\n"},

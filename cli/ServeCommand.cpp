@@ -16,6 +16,7 @@
 #include <cstring>
 #include <future>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -78,7 +79,8 @@ bool ComponentRegistered()
 int Usage()
 {
     std::fprintf(stderr, "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--max-uploads N]\n"
-                         "                       [--max-connections N] [--timeout SECONDS]\n");
+                         "                       [--max-connections N] [--timeout SECONDS]\n"
+                         "                       [--trusted-proxy LIST]... [--proxy-header x-forwarded|forwarded]\n");
     return 2;
 }
 
@@ -94,6 +96,9 @@ bool ParseNumber(const char* inText, int inMin, int inMax, int& outValue)
 
 bool ParseArguments(int argc, char** argv, ferrolift::host::ServerOptions& outOptions)
 {
+    using ferrolift::host::TrustedProxy;
+    TrustedProxy::Mode theMode = TrustedProxy::Mode::kXForwarded;
+    std::vector<std::string> theProxyLists;
     for (int i = 0; i < argc; ++i) {
         std::string theName = argv[i];
         if (i + 1 >= argc)
@@ -111,8 +116,23 @@ bool ParseArguments(int argc, char** argv, ferrolift::host::ServerOptions& outOp
             continue;
         else if (theName == "--timeout" && ParseNumber(theValue, 1, 86400, outOptions.timeoutSeconds))
             continue;
+        else if (theName == "--trusted-proxy")
+            theProxyLists.emplace_back(theValue);
+        else if (theName == "--proxy-header" && std::strcmp(theValue, "x-forwarded") == 0)
+            theMode = TrustedProxy::Mode::kXForwarded;
+        else if (theName == "--proxy-header" && std::strcmp(theValue, "forwarded") == 0)
+            theMode = TrustedProxy::Mode::kForwarded;
         else
             return false;
+    }
+    // The header kind may follow the lists on the command line; the lists go in last.
+    outOptions.trustedProxies = TrustedProxy(theMode);
+    for (const std::string& theList : theProxyLists) {
+        std::string theError;
+        if (!outOptions.trustedProxies.AddList(theList, theError)) {
+            std::fprintf(stderr, "ferrolift serve: --trusted-proxy: %s\n", theError.c_str());
+            return false;
+        }
     }
     return true;
 }

@@ -10,6 +10,7 @@
 #include "Connection.h"
 #include "RequestHead.h"
 #include "StaticReply.h"
+#include "TrustedProxy.h"
 
 namespace ferrolift::host {
 
@@ -34,8 +35,9 @@ std::string SingleLine(std::string_view inText)
 
 }  // namespace
 
-HttpExchange::HttpExchange(Connection& inConnection, const RequestHead& inHead, int inTimeoutMs)
-    : mConnection(inConnection), mHead(inHead), mTimeoutMs(inTimeoutMs)
+HttpExchange::HttpExchange(Connection& inConnection, const RequestHead& inHead, int inTimeoutMs,
+                           const TrustedProxy* inProxies)
+    : mConnection(inConnection), mHead(inHead), mTimeoutMs(inTimeoutMs), mProxies(inProxies)
 {
     ParseRequest();
 }
@@ -64,14 +66,24 @@ void HttpExchange::ParseRequest()
     mServerVariables.Add("SCRIPT_NAME", mPath);
     mServerVariables.Add("CONTENT_LENGTH", std::to_string(mTotalBytes));
     mServerVariables.Add("CONTENT_TYPE", Header("Content-Type"));
-    mServerVariables.Add("REMOTE_ADDR", mConnection.RemoteAddress());
-    mServerVariables.Add("REMOTE_HOST", mConnection.RemoteAddress());
+    // Forwarding headers count only from a listed proxy: anyone else could send them.
+    TrustedProxy::Client theClient{mConnection.RemoteAddress(), "http", false};
+    if (mProxies != nullptr && !mProxies->Empty()) {
+        std::vector<TrustedProxy::Header> theHeaders;
+        for (const auto& [theHeader, theValue] : mHead.Fields())
+            theHeaders.push_back({theHeader, theValue});
+        theClient = mProxies->Resolve(mConnection.RemoteAddress(), false, theHeaders);
+    }
+    const bool theSecure = theClient.scheme == "https";
+    mServerVariables.Add("REMOTE_ADDR", theClient.address);
+    mServerVariables.Add("REMOTE_HOST", theClient.address);
     mServerVariables.Add("REMOTE_PORT", std::to_string(mConnection.RemotePort()));
     mServerVariables.Add("SERVER_PORT", std::to_string(mConnection.LocalPort()));
     mServerVariables.Add("SERVER_NAME", theHost.substr(0, theHost.find(':')));
     mServerVariables.Add("SERVER_PROTOCOL", std::string("HTTP/") + mHead.VersionText());
     mServerVariables.Add("SERVER_SOFTWARE", "Ferrolift/4.1");
-    mServerVariables.Add("HTTPS", "off");
+    mServerVariables.Add("HTTPS", theSecure ? "on" : "off");
+    mServerVariables.Add("SERVER_PORT_SECURE", theSecure ? "1" : "0");
 }
 
 std::string HttpExchange::Header(const char* inName) const

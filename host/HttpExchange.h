@@ -20,6 +20,8 @@
 
 namespace ferrolift::host {
 
+class TrustedProxy;
+
 class Connection;
 class RequestHead;
 
@@ -41,7 +43,9 @@ public:
 
     /// inConnection and inHead must outlive the exchange; inTimeoutMs bounds every wait
     /// for the client (a stalled body, a client that does not take the response).
-    HttpExchange(Connection& inConnection, const RequestHead& inHead, int inTimeoutMs);
+    /// inProxies (may be null) names the proxies whose forwarding headers tell the client.
+    HttpExchange(Connection& inConnection, const RequestHead& inHead, int inTimeoutMs,
+                 const TrustedProxy* inProxies = nullptr);
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
 
@@ -109,6 +113,7 @@ private:
     Connection& mConnection;
     const RequestHead& mHead;
     const int mTimeoutMs;
+    const TrustedProxy* mProxies;
     std::string mMethod;
     std::string mPath;
     std::string mQueryText;

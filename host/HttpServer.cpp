@@ -507,7 +507,8 @@ void HttpServer::Sweep()
 
 bool HttpServer::RunRequest(Connection& inConnection, const RequestHead& inHead, const Route& inRoute)
 {
-    auto theExchange = std::make_shared<HttpExchange>(inConnection, inHead, mOptions.timeoutSeconds * 1000);
+    auto theExchange = std::make_shared<HttpExchange>(inConnection, inHead, mOptions.timeoutSeconds * 1000,
+                                                      &mOptions.trustedProxies);
     if (mOptions.handler) {
         mOptions.handler(theExchange);
     } else {

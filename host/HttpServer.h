@@ -27,6 +27,7 @@
 #include "PageCache.h"
 #include "SitePaths.h"
 #include "SiteRouter.h"
+#include "TrustedProxy.h"
 #include "UniqueFd.h"
 
 namespace ferrolift::host {
@@ -46,6 +47,7 @@ struct ServerOptions {
     int maxConnections = 10000;              // open connections (bounded by the fd limit too)
     int timeoutSeconds = 30;                 // limit of a request head, or a stalled read or write
     FILE* accessLog = stdout;                // null: no access log
+    TrustedProxy trustedProxies;             // proxies whose forwarding headers tell the client
     /// When set, every request runs this on a worker instead of the site's routing
     /// (tests and embedders drive the exchange themselves).
     std::function<void(const std::shared_ptr<HttpExchange>&)> handler;
