@@ -1,8 +1,6 @@
-// ProgressRegistry.cpp: the locked face of the progress table, notes and progress IDs.
+// ProgressRegistry.cpp: the progress table, its index and its idle expiry.
 #include "progress/ProgressRegistry.h"
 
-#include <cstdint>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -49,19 +47,7 @@ void SeedThreadOnce()
     tSeeded = true;
 }
 
-/// A secret for the ID index's hash, so that chosen IDs cannot crowd one chain.
-uint64_t IndexSeed()
-{
-    unsigned int theHigh = 0;
-    unsigned int theLow = 0;
-    if (rand_s(&theHigh) != 0 || rand_s(&theLow) != 0)
-        return GetTickCount64() * 0x9E3779B97F4A7C15ull ^ GetCurrentProcessId();
-    return (static_cast<uint64_t>(theHigh) << 32) | theLow;
-}
-
 }  // namespace
-
-ProgressRegistry::ProgressRegistry() : mTable(IndexSeed()) {}
 
 ProgressRegistry& ProgressRegistry::Module()
 {
@@ -69,59 +55,79 @@ ProgressRegistry& ProgressRegistry::Module()
     return theRegistry;
 }
 
+ProgressRecord* ProgressRegistry::FindFirst(LONG inID)
+{
+    auto theFound = mIndex.find(inID);
+    return theFound == mIndex.end() ? nullptr : &*theFound->second.mFirst;
+}
+
 void ProgressRegistry::Register(LONG inID)
 {
-    std::unique_ptr<ProgressEntry> theEntry(new (std::nothrow) ProgressEntry());
-    if (!theEntry)
-        return;  // out of memory: no record, as if the upload had no ID
-    theEntry->mRecord.mID = inID;
-    // When the ID index wants to grow, its bucket array is made here, unlocked, and the
-    // wish checked again under the lock (another thread may have grown it meanwhile).
-    ProgressIdIndex::Buckets theBuckets;
-    size_t theBucketCount = 0;
-    bool theOutOfMemory = false;
-    for (;;) {
-        ProgressIdIndex::Buckets theRetired;  // outlives the guard: freed unlocked
-        size_t theWanted = 0;
-        {
-            CriticalSectionGuard theLock(mLock);
-            ProgressIdIndex& theIndex = mTable.Index();
-            theWanted = theIndex.WantedBuckets();
-            if (theWanted == 0 || theWanted == theBucketCount || theOutOfMemory) {
-                if (theWanted != 0 && theWanted == theBucketCount)
-                    theIndex.Grow(std::move(theBuckets), theBucketCount);
-                // Stamped under the lock, so the access order is also the order of ticks.
-                const ULONGLONG theNow = GetTickCount64();
-                theEntry->mRecord.mStartTick = static_cast<DWORD>(theNow);
-                theEntry->mRecord.mLastAccessTick = theNow;
-                mTable.Append(theEntry);  // kept by theEntry (and freed unlocked) on failure
-                theRetired = theIndex.TakeRetired();
-                break;
-            }
+    try {
+        // The record is built outside the lock and spliced in under it.
+        RecordList theNew(1);
+        ProgressRecord& theRecord = theNew.front();
+        theRecord.mID = inID;
+        theRecord.mStartTick = GetTickCount();
+        theRecord.mLastAccessTick = theRecord.mStartTick;
+
+        CriticalSectionGuard theLock(mLock);
+        auto theAt = theNew.begin();
+        mRecords.splice(mRecords.end(), theNew);
+        try {
+            ++mIndex.try_emplace(inID, IndexEntry{theAt, 0}).first->second.mCount;
+        } catch (...) {
+            mRecords.erase(theAt);
+            throw;
         }
-        theBuckets = ProgressIdIndex::MakeBuckets(theWanted);
-        theBucketCount = theBuckets ? theWanted : 0;
-        theOutOfMemory = !theBuckets;
+    } catch (const std::bad_alloc&) {
+        // Out of memory: no record, as if the upload had no ID.
     }
 }
 
 void ProgressRegistry::Unregister(LONG inID)
 {
-    ProgressEntryList theRemoved;  // outlives the guard: freed unlocked
     CriticalSectionGuard theLock(mLock);
-    mTable.Remove(inID, GetTickCount64(), kIdleLimit, theRemoved);
+    const DWORD theNow = GetTickCount();
+    mIndex.erase(inID);
+    // IDs whose first record expired while later records of theirs remain; the next
+    // survivor of such an ID met further on becomes its first.
+    size_t thePending = 0;
+    for (auto theAt = mRecords.begin(); theAt != mRecords.end();) {
+        const bool theIdle = static_cast<DWORD>(theNow - theAt->mLastAccessTick) > kIdleLimit;
+        if (theAt->mID == inID) {
+            theAt = mRecords.erase(theAt);
+            continue;
+        }
+        auto theEntry = mIndex.find(theAt->mID);
+        if (theIdle) {
+            if (--theEntry->second.mCount == 0) {
+                mIndex.erase(theEntry);
+            } else if (theEntry->second.mFirst == theAt) {
+                theEntry->second.mFirst = mRecords.end();
+                ++thePending;
+            }
+            theAt = mRecords.erase(theAt);
+            continue;
+        }
+        if (thePending > 0 && theEntry->second.mFirst == mRecords.end()) {
+            theEntry->second.mFirst = theAt;
+            --thePending;
+        }
+        ++theAt;
+    }
 }
 
 void ProgressRegistry::SetBytes(LONG inID, LONG inBytesDone, LONG inBytesTotal)
 {
     CriticalSectionGuard theLock(mLock);
-    ProgressEntry* theEntry = mTable.FindFirst(inID);
-    if (theEntry == nullptr)
+    ProgressRecord* theRecord = FindFirst(inID);
+    if (theRecord == nullptr)
         return;
-    theEntry->mRecord.mBytesDone = inBytesDone;
-    theEntry->mRecord.mBytesTotal = inBytesTotal;
-    theEntry->mRecord.mStarted = VARIANT_TRUE;
-    mTable.Touch(theEntry, GetTickCount64());
+    theRecord->mBytesDone = inBytesDone;
+    theRecord->mBytesTotal = inBytesTotal;
+    theRecord->mStarted = VARIANT_TRUE;
+    theRecord->mLastAccessTick = GetTickCount();
 }
 
 void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
@@ -132,19 +138,23 @@ void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
     } catch (const std::bad_alloc&) {
         // The note becomes empty.
     }
-    std::shared_ptr<ProgressNote> theOld;  // outlives the guard: released unlocked
-    CriticalSectionGuard theLock(mLock);
-    ProgressEntry* theEntry = mTable.FindFirst(inID);
-    if (theEntry != nullptr)
-        theOld = std::exchange(theEntry->mRecord.mNote, std::move(theNote));
+    std::shared_ptr<ProgressNote> theOld;
+    {
+        CriticalSectionGuard theLock(mLock);
+        ProgressRecord* theRecord = FindFirst(inID);
+        if (theRecord == nullptr)
+            return;
+        theOld = std::exchange(theRecord->mNote, std::move(theNote));
+    }
+    // theOld is released here, outside the lock.
 }
 
 void ProgressRegistry::MarkFinished(LONG inID)
 {
     CriticalSectionGuard theLock(mLock);
-    ProgressEntry* theEntry = mTable.FindFirst(inID);
-    if (theEntry != nullptr)
-        theEntry->mRecord.mFinished = VARIANT_TRUE;
+    ProgressRecord* theRecord = FindFirst(inID);
+    if (theRecord != nullptr)
+        theRecord->mFinished = VARIANT_TRUE;
 }
 
 void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, DWORD* outElapsed,
@@ -159,38 +169,34 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
     if (outStarted != nullptr)
         *outStarted = VARIANT_FALSE;
     std::shared_ptr<ProgressNote> theNote;
-    bool theFound = false;
     {
         CriticalSectionGuard theLock(mLock);
-        ProgressEntry* theEntry = mTable.FindFirst(inID);
-        if (theEntry != nullptr) {
-            theFound = true;
-            const ULONGLONG theNow = GetTickCount64();
-            mTable.Touch(theEntry, theNow);
-            const ProgressRecord& theRecord = theEntry->mRecord;
-            if (outBytesDone != nullptr)
-                *outBytesDone = theRecord.mBytesDone;
-            if (outBytesTotal != nullptr)
-                *outBytesTotal = theRecord.mBytesTotal;
-            if (outElapsed != nullptr)
-                *outElapsed = static_cast<DWORD>(theNow) - theRecord.mStartTick;
-            if (outStarted != nullptr)
-                *outStarted = theRecord.mStarted;
-            if (outFinished != nullptr)
-                *outFinished = theRecord.mFinished;
+        ProgressRecord* theRecord = FindFirst(inID);
+        if (theRecord == nullptr) {
             if (outNote != nullptr)
-                theNote = theRecord.mNote;
+                outNote->assign(kNoRecordNote);
+            return;
         }
+        const DWORD theNow = GetTickCount();
+        theRecord->mLastAccessTick = theNow;
+        if (outBytesDone != nullptr)
+            *outBytesDone = theRecord->mBytesDone;
+        if (outBytesTotal != nullptr)
+            *outBytesTotal = theRecord->mBytesTotal;
+        if (outElapsed != nullptr)
+            *outElapsed = theNow - theRecord->mStartTick;
+        if (outStarted != nullptr)
+            *outStarted = theRecord->mStarted;
+        if (outFinished != nullptr)
+            *outFinished = theRecord->mFinished;
+        theNote = theRecord->mNote;
     }
     // A note is never changed once made, so holding a reference is as good as a copy
-    // taken under the lock; the text is copied out unlocked.
+    // taken under the lock.
     if (outNote == nullptr)
         return;
     try {
-        if (!theFound)
-            outNote->assign(kNoRecordNote);
-        else
-            outNote->assign(theNote ? theNote->mAnsi : std::string());
+        outNote->assign(theNote ? theNote->mAnsi : std::string());
     } catch (const std::bad_alloc&) {
         outNote->clear();
     }
@@ -199,7 +205,7 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
 size_t ProgressRegistry::Count()
 {
     CriticalSectionGuard theLock(mLock);
-    return mTable.Count();
+    return mRecords.size();
 }
 
 LONG NewProgressID()

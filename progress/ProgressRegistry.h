@@ -19,21 +19,42 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "progress/ProgressTable.h"
 #include "support/CriticalSection.h"
 
+#include <list>
+#include <memory>
 #include <string>
+#include <unordered_map>
+
+/// The note of a record: a wide text shared by reference, with the ANSI form (system
+/// code page) that readers get. Both are made before the note is stored and never change
+/// afterwards, so readers may keep a reference past the registry lock.
+struct ProgressNote {
+    std::u16string mWide;
+    std::string mAnsi;
+};
+
+/// One upload's progress.
+struct ProgressRecord {
+    LONG mID = 0;
+    LONG mBytesTotal = 0;
+    LONG mBytesDone = 0;
+    VARIANT_BOOL mStarted = VARIANT_FALSE;
+    VARIANT_BOOL mFinished = VARIANT_FALSE;
+    DWORD mStartTick = 0;
+    DWORD mLastAccessTick = 0;
+    std::shared_ptr<ProgressNote> mNote;  // null: the empty note
+};
 
 /// A table of progress records in registration order. Several records may share an ID;
-/// every lookup reaches the first. Every operation takes the same few steps however many
-/// records are held (see ProgressTable), and the lock is never held while memory is
-/// allocated, freed or a note converted. Thread-safe.
+/// every lookup reaches the first. An index from ID to the first record keeps lookups
+/// constant-time however many uploads are in flight. Thread-safe.
 class ProgressRegistry {
 public:
     /// Milliseconds a record may stay unread and unwritten before it expires.
     static constexpr DWORD kIdleLimit = 60000;
 
-    ProgressRegistry();
+    ProgressRegistry() = default;
     ProgressRegistry(const ProgressRegistry&) = delete;
     ProgressRegistry& operator=(const ProgressRegistry&) = delete;
 
@@ -59,8 +80,19 @@ public:
     size_t Count();
 
 private:
+    using RecordList = std::list<ProgressRecord>;
+
+    /// Where an ID's first record is and how many records carry the ID.
+    struct IndexEntry {
+        RecordList::iterator mFirst;
+        size_t mCount;
+    };
+
+    ProgressRecord* FindFirst(LONG inID);
+
     CriticalSection mLock;
-    ProgressTable mTable;
+    RecordList mRecords;
+    std::unordered_map<LONG, IndexEntry> mIndex;
 };
 
 /// A new progress ID, 1 or above, with bits 15 and 31 clear: two 15-bit values of the
