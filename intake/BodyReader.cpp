@@ -136,6 +136,55 @@ HRESULT MapReadCache(FileHandle& inOutFile, std::unique_ptr<ByteSource>& outByte
     return S_OK;
 }
 
+/// Reads a small body into one block of memory with the read cache's rules: the block
+/// takes exactly the bytes delivered, so a short or long delivery shows up later as a
+/// length that differs, and a delivery of nothing fails as an empty cache would. False
+/// in outFitted when no block could be had, and the caller uses the cache instead.
+HRESULT ReadToBlock(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inChunk,
+                    std::unique_ptr<ByteSource>& outByteSource, bool& outFitted)
+{
+    // One byte more than announced, so that a longer delivery still differs in length.
+    const DWORD theCapacity = inNumBytes + 1;
+    auto theStream = std::make_unique<MemoryByteSource>();
+    outFitted = theStream->Allocate(theCapacity) != 0;
+    if (!outFitted)
+        return S_OK;
+    BYTE* theBlock = theStream->Data();
+    DWORD theHeld = 0;
+    SetProgressBytes(inID, 0, static_cast<LONG>(inNumBytes));
+    DWORD theRemaining = inNumBytes;
+    while (theRemaining != 0) {
+        DWORD theCount = theRemaining <= inChunk ? theRemaining : inChunk;
+        theRemaining -= theCount;
+        UniqueVariant theReported;
+        UniqueVariant theBytes;
+        HRESULT hr = ReadChunk(inRequest, theCount, theReported, theBytes);
+        if (FAILED(hr))
+            return hr;
+        void* theData = nullptr;
+        LONG theLength = 0;
+        hr = AccessVARIANT(theBytes.get(), &theData, &theLength);
+        if (SUCCEEDED(hr)) {
+            DWORD theTake = theLength > 0 ? static_cast<DWORD>(theLength) : 0;
+            if (theTake > theCapacity - theHeld)
+                theTake = theCapacity - theHeld;
+            if (theTake != 0)
+                std::memcpy(theBlock + theHeld, theData, theTake);
+            theHeld += theTake;
+            hr = UnaccessVARIANT(theBytes.get());
+        }
+        theBytes.reset();
+        if (FAILED(hr))
+            return hr;
+        SetProgressBytes(inID, static_cast<LONG>(inNumBytes - theRemaining), static_cast<LONG>(inNumBytes));
+    }
+    if (theHeld == 0)
+        return SystemErrorResult(ERROR_HANDLE_EOF);
+    theStream->SetRange(theBlock, theHeld);
+    outByteSource = std::move(theStream);
+    return S_OK;
+}
+
 /// The number of bytes a request reported in its count VARIANT, or inDefault when the
 /// count cannot be read as a 32-bit integer.
 LONG ReportedCount(UniqueVariant& inCount, LONG inDefault)
@@ -203,12 +252,22 @@ DWORD EffectiveChunkSize(DWORD inSetting)
     return inSetting != 0 ? inSetting : kDefaultReadChunkSize;
 }
 
-HRESULT ReadBody(IRequest* inRequest, LONG inProgressID, LONG inNumBytes, std::unique_ptr<ByteSource>& outByteSource)
+HRESULT ReadBody(IRequest* inRequest, LONG inProgressID, LONG inNumBytes, std::unique_ptr<ByteSource>& outByteSource,
+                 DWORD inMemoryLimit)
 {
     DWORD theChunk = EffectiveChunkSize(RefreshReadChunkSize());
     if (inNumBytes < 1 || inRequest == nullptr)
         return S_OK;
     DWORD theNumBytes = static_cast<DWORD>(inNumBytes);
+    // A small body skips the file system. The first body of the process still goes
+    // through the cache, so that a temporary folder that cannot be written is reported
+    // when it always was: at the first upload.
+    if (theNumBytes <= inMemoryLimit && gReadCacheLogged.load(std::memory_order_relaxed)) {
+        bool theFitted = false;
+        HRESULT hr = ReadToBlock(inRequest, inProgressID, theNumBytes, theChunk, outByteSource, theFitted);
+        if (theFitted)
+            return hr;
+    }
     FileHandle theFile = CreateReadCache();
     if (!theFile.valid())
         return ReadToMemory(inRequest, inProgressID, theNumBytes, theChunk, outByteSource);

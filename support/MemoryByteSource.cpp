@@ -1,7 +1,7 @@
 // MemoryByteSource.cpp: the byte reader over one block of memory.
 #include "support/MemoryByteSource.h"
 
-#include <new>
+#include <cstdlib>
 
 MemoryByteSource::~MemoryByteSource() = default;
 
@@ -38,7 +38,11 @@ ULONG MemoryByteSource::SetRange(BYTE* inData, ULONG inSize)
 
 ULONG MemoryByteSource::Allocate(ULONG inSize)
 {
-    std::unique_ptr<BYTE[]> theBuffer(new (std::nothrow) BYTE[inSize]);
+    // Zeroed: a block that is not filled completely (a client that sent less than it
+    // announced) must never show a page what an earlier request left in the heap.
+    // calloc gets fresh pages from the system without touching them, so a large block
+    // costs no more than it did unzeroed.
+    std::unique_ptr<BYTE, FreeBlock> theBuffer(static_cast<BYTE*>(std::calloc(inSize != 0 ? inSize : 1, 1)));
     if (!theBuffer)
         return 0;
     mBuffer = std::move(theBuffer);

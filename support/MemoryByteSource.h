@@ -1,5 +1,5 @@
 // MemoryByteSource.h: a ByteSource over memory, either the caller's (SetRange) or its own
-// (Allocate). A new one covers nothing.
+// (Allocate, zeroed). A new one covers nothing.
 //
 //   MemoryByteSource theSource;
 //   if (theSource.Allocate(theLength) == 0)
@@ -10,6 +10,7 @@
 
 #include "support/ByteSource.h"
 
+#include <cstdlib>
 #include <memory>
 
 /// A ByteSource over one block of memory.
@@ -30,8 +31,12 @@ public:
     BYTE* Data() override;
 
 private:
+    struct FreeBlock {
+        void operator()(BYTE* inBlock) const { std::free(inBlock); }
+    };
+
     BYTE* mStart = nullptr;
     BYTE* mCurrent = nullptr;
     ULONG mSize = 0;
-    std::unique_ptr<BYTE[]> mBuffer;   // null while the memory is the caller's
+    std::unique_ptr<BYTE, FreeBlock> mBuffer;   // null while the memory is the caller's
 };

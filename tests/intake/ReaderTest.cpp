@@ -1,6 +1,7 @@
 // The request intake end to end: a test page's BinaryRead, the read cache (or memory),
 // the size rules, the progress it publishes, and the fields that come out.
 #include "IntakeFixture.h"
+#include "intake/BodyReader.h"
 
 #include <asptlb.h>
 
@@ -164,16 +165,18 @@ TEST_F(IntakeTest, MemoryFallbackPlacesBytesAtTheEndOfEachWindow)
 {
     SetChunkSize(2048);
     UseTempFolder(mState / "missing");
-    std::string theBody = BodyOfSize(5000);
+    // Above the in-memory limit: smaller bodies never try the cache.
+    std::string theBody = BodyOfSize(kInMemoryBodyLimit + 5000);
+    const LONG theSize = static_cast<LONG>(theBody.size());
     {
         // The second read delivers 1000 of 2048 bytes: they end where that window ends,
-        // the gap keeps whatever the block held, and no error is recorded.
+        // the gap stays zero, and no error is recorded.
         TestPage thePage(theBody);
         thePage.Request().SetDeliveries({2048, 1000});
         Multipart theReader;
         EXPECT_FALSE(theReader.Initialize(nullptr, false)) << theReader.Errors().Describe();
-        EXPECT_EQ(theReader.Length(), 5000);
-        std::string theHeld(reinterpret_cast<const char*>(theReader.Data()), 5000);
+        EXPECT_EQ(theReader.Length(), theSize);
+        std::string theHeld(reinterpret_cast<const char*>(theReader.Data()), theBody.size());
         EXPECT_EQ(theHeld.substr(0, 2048), theBody.substr(0, 2048));
         EXPECT_EQ(CacheFiles(), 0);
         EXPECT_EQ(theHeld.substr(3096, 1000), theBody.substr(2048, 1000));
@@ -184,7 +187,7 @@ TEST_F(IntakeTest, MemoryFallbackPlacesBytesAtTheEndOfEachWindow)
         thePage.Request().ReportCountAs(VT_BSTR, 5000);
         Multipart theReader;
         EXPECT_FALSE(theReader.Initialize(nullptr, false));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(theReader.Data()), 5000), theBody);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(theReader.Data()), theBody.size()), theBody);
         EXPECT_EQ(theReader.GroupCount(), 2);
     }
 }
