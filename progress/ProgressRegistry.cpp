@@ -1,6 +1,7 @@
 // ProgressRegistry.cpp: the progress table, its index and its idle expiry.
 #include "progress/ProgressRegistry.h"
 
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -55,31 +56,43 @@ ProgressRegistry& ProgressRegistry::Module()
     return theRegistry;
 }
 
-ProgressRecord* ProgressRegistry::FindFirst(LONG inID)
+ProgressRegistry::AccessList::iterator ProgressRegistry::FindFirst(LONG inID)
 {
-    auto theFound = mIndex.find(inID);
-    return theFound == mIndex.end() ? nullptr : &*theFound->second.mFirst;
+    auto theFound = mById.find(inID);
+    return theFound == mById.end() ? mByAccess.end() : theFound->second.front();
+}
+
+void ProgressRegistry::Touch(AccessList::iterator inAt, DWORD inNow)
+{
+    inAt->mRecord.mLastAccessTick = inNow;
+    mByAccess.splice(mByAccess.end(), mByAccess, inAt);
+}
+
+void ProgressRegistry::Remove(AccessList::iterator inAt)
+{
+    auto theIds = mById.find(inAt->mRecord.mID);
+    theIds->second.erase(inAt->mIdPos);
+    if (theIds->second.empty())
+        mById.erase(theIds);
+    mByAccess.erase(inAt);
 }
 
 void ProgressRegistry::Register(LONG inID)
 {
     try {
-        // The record is built outside the lock and spliced in under it.
-        RecordList theNew(1);
-        ProgressRecord& theRecord = theNew.front();
-        theRecord.mID = inID;
-        theRecord.mStartTick = GetTickCount();
-        theRecord.mLastAccessTick = theRecord.mStartTick;
+        // Both list nodes are made outside the lock and spliced in under it.
+        AccessList theNew(1);
+        auto theAt = theNew.begin();
+        theAt->mRecord.mID = inID;
+        IdList theIdNode{theAt};
 
         CriticalSectionGuard theLock(mLock);
-        auto theAt = theNew.begin();
-        mRecords.splice(mRecords.end(), theNew);
-        try {
-            ++mIndex.try_emplace(inID, IndexEntry{theAt, 0}).first->second.mCount;
-        } catch (...) {
-            mRecords.erase(theAt);
-            throw;
-        }
+        IdList& theIds = mById[inID];
+        theAt->mRecord.mStartTick = GetTickCount();
+        theAt->mRecord.mLastAccessTick = theAt->mRecord.mStartTick;
+        mByAccess.splice(mByAccess.end(), theNew);
+        theIds.splice(theIds.end(), theIdNode);
+        theAt->mIdPos = std::prev(theIds.end());
     } catch (const std::bad_alloc&) {
         // Out of memory: no record, as if the upload had no ID.
     }
@@ -89,45 +102,29 @@ void ProgressRegistry::Unregister(LONG inID)
 {
     CriticalSectionGuard theLock(mLock);
     const DWORD theNow = GetTickCount();
-    mIndex.erase(inID);
-    // IDs whose first record expired while later records of theirs remain; the next
-    // survivor of such an ID met further on becomes its first.
-    size_t thePending = 0;
-    for (auto theAt = mRecords.begin(); theAt != mRecords.end();) {
-        const bool theIdle = static_cast<DWORD>(theNow - theAt->mLastAccessTick) > kIdleLimit;
-        if (theAt->mID == inID) {
-            theAt = mRecords.erase(theAt);
-            continue;
-        }
-        auto theEntry = mIndex.find(theAt->mID);
-        if (theIdle) {
-            if (--theEntry->second.mCount == 0) {
-                mIndex.erase(theEntry);
-            } else if (theEntry->second.mFirst == theAt) {
-                theEntry->second.mFirst = mRecords.end();
-                ++thePending;
-            }
-            theAt = mRecords.erase(theAt);
-            continue;
-        }
-        if (thePending > 0 && theEntry->second.mFirst == mRecords.end()) {
-            theEntry->second.mFirst = theAt;
-            --thePending;
-        }
-        ++theAt;
+    auto theIds = mById.find(inID);
+    if (theIds != mById.end()) {
+        for (AccessList::iterator theAt : theIds->second)
+            mByAccess.erase(theAt);
+        mById.erase(theIds);
     }
+    // Oldest access first: the walk ends at the first record that is not idle.
+    while (!mByAccess.empty() &&
+           static_cast<DWORD>(theNow - mByAccess.front().mRecord.mLastAccessTick) > kIdleLimit)
+        Remove(mByAccess.begin());
 }
 
 void ProgressRegistry::SetBytes(LONG inID, LONG inBytesDone, LONG inBytesTotal)
 {
     CriticalSectionGuard theLock(mLock);
-    ProgressRecord* theRecord = FindFirst(inID);
-    if (theRecord == nullptr)
+    auto theAt = FindFirst(inID);
+    if (theAt == mByAccess.end())
         return;
-    theRecord->mBytesDone = inBytesDone;
-    theRecord->mBytesTotal = inBytesTotal;
-    theRecord->mStarted = VARIANT_TRUE;
-    theRecord->mLastAccessTick = GetTickCount();
+    ProgressRecord& theRecord = theAt->mRecord;
+    theRecord.mBytesDone = inBytesDone;
+    theRecord.mBytesTotal = inBytesTotal;
+    theRecord.mStarted = VARIANT_TRUE;
+    Touch(theAt, GetTickCount());
 }
 
 void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
@@ -141,10 +138,10 @@ void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
     std::shared_ptr<ProgressNote> theOld;
     {
         CriticalSectionGuard theLock(mLock);
-        ProgressRecord* theRecord = FindFirst(inID);
-        if (theRecord == nullptr)
+        auto theAt = FindFirst(inID);
+        if (theAt == mByAccess.end())
             return;
-        theOld = std::exchange(theRecord->mNote, std::move(theNote));
+        theOld = std::exchange(theAt->mRecord.mNote, std::move(theNote));
     }
     // theOld is released here, outside the lock.
 }
@@ -152,9 +149,9 @@ void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
 void ProgressRegistry::MarkFinished(LONG inID)
 {
     CriticalSectionGuard theLock(mLock);
-    ProgressRecord* theRecord = FindFirst(inID);
-    if (theRecord != nullptr)
-        theRecord->mFinished = VARIANT_TRUE;
+    auto theAt = FindFirst(inID);
+    if (theAt != mByAccess.end())
+        theAt->mRecord.mFinished = VARIANT_TRUE;
 }
 
 void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, DWORD* outElapsed,
@@ -171,14 +168,15 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
     std::shared_ptr<ProgressNote> theNote;
     {
         CriticalSectionGuard theLock(mLock);
-        ProgressRecord* theRecord = FindFirst(inID);
-        if (theRecord == nullptr) {
+        auto theAt = FindFirst(inID);
+        if (theAt == mByAccess.end()) {
             if (outNote != nullptr)
                 outNote->assign(kNoRecordNote);
             return;
         }
         const DWORD theNow = GetTickCount();
-        theRecord->mLastAccessTick = theNow;
+        Touch(theAt, theNow);
+        const ProgressRecord* theRecord = &theAt->mRecord;
         if (outBytesDone != nullptr)
             *outBytesDone = theRecord->mBytesDone;
         if (outBytesTotal != nullptr)
@@ -205,7 +203,7 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
 size_t ProgressRegistry::Count()
 {
     CriticalSectionGuard theLock(mLock);
-    return mRecords.size();
+    return mByAccess.size();
 }
 
 LONG NewProgressID()

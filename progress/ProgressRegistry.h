@@ -46,9 +46,11 @@ struct ProgressRecord {
     std::shared_ptr<ProgressNote> mNote;  // null: the empty note
 };
 
-/// A table of progress records in registration order. Several records may share an ID;
-/// every lookup reaches the first. An index from ID to the first record keeps lookups
-/// constant-time however many uploads are in flight. Thread-safe.
+/// A table of progress records. Several records may share an ID; every lookup reaches the
+/// first one registered. Records are kept in order of last access, so expiry looks only
+/// at the records that really expire, and each ID lists its records in registration
+/// order: every operation costs the same however many uploads are in flight (expiry is
+/// paid once per expired record). Thread-safe.
 class ProgressRegistry {
 public:
     /// Milliseconds a record may stay unread and unwritten before it expires.
@@ -80,19 +82,26 @@ public:
     size_t Count();
 
 private:
-    using RecordList = std::list<ProgressRecord>;
-
-    /// Where an ID's first record is and how many records carry the ID.
-    struct IndexEntry {
-        RecordList::iterator mFirst;
-        size_t mCount;
+    struct Entry;
+    /// All records, least recently accessed first. The tick is read under the lock, so
+    /// this order is also the order of the access ticks.
+    using AccessList = std::list<Entry>;
+    /// The records of one ID, in registration order.
+    using IdList = std::list<AccessList::iterator>;
+    struct Entry {
+        ProgressRecord mRecord;
+        IdList::iterator mIdPos;
     };
 
-    ProgressRecord* FindFirst(LONG inID);
+    /// The first record of inID, or mByAccess.end().
+    AccessList::iterator FindFirst(LONG inID);
+    /// Refreshes the access tick of inAt and moves it to the recent end.
+    void Touch(AccessList::iterator inAt, DWORD inNow);
+    void Remove(AccessList::iterator inAt);
 
     CriticalSection mLock;
-    RecordList mRecords;
-    std::unordered_map<LONG, IndexEntry> mIndex;
+    AccessList mByAccess;
+    std::unordered_map<LONG, IdList> mById;
 };
 
 /// A new progress ID, 1 or above, with bits 15 and 31 clear: two 15-bit values of the
