@@ -13,6 +13,7 @@
 #include "ScriptHeap.h"
 #include "ScriptText.h"
 #include "SitePaths.h"
+#include "WebText.h"
 #include "support/ComPtr.h"
 #include "support/UniqueVariant.h"
 
@@ -129,18 +130,7 @@ int Redirect(duk_context* inContext, ScriptFailure& outFailure)
     theExchange.SetStatus(302, "Object moved");
     theExchange.AddHeader("Location", theUrl);
     // The URL often carries what a visitor sent: escaped, so the body cannot inject markup.
-    std::string theHtml;
-    for (char c : theUrl) {
-        switch (c) {
-        case '&': theHtml += "&amp;"; break;
-        case '<': theHtml += "&lt;"; break;
-        case '>': theHtml += "&gt;"; break;
-        case '"': theHtml += "&quot;"; break;
-        case '\'': theHtml += "&#39;"; break;
-        default: theHtml += c;
-        }
-    }
-    theExchange.Write("<html><body><a href=\"" + theHtml + "\">Object moved</a></body></html>");
+    theExchange.Write("<html><body><a href=\"" + HtmlEscape(theUrl) + "\">Object moved</a></body></html>");
     return End(inContext, outFailure);
 }
 

@@ -14,6 +14,7 @@
 #include "ScriptText.h"
 #include "ServerObject.h"
 #include "SitePaths.h"
+#include "WebText.h"
 #include "support/ComPtr.h"
 
 namespace ferrolift::host {
@@ -139,21 +140,6 @@ duk_ret_t LoadPage(duk_context* inContext, void* inUserData)
     duk_config_buffer(inContext, -1, const_cast<char*>(thePage->bytecode.data()), thePage->bytecode.size());
     duk_load_function(inContext);
     return 1;
-}
-
-std::string HtmlEscape(const std::string& inText)
-{
-    std::string theResult;
-    for (char c : inText) {
-        switch (c) {
-        case '&': theResult += "&amp;"; break;
-        case '<': theResult += "&lt;"; break;
-        case '>': theResult += "&gt;"; break;
-        case '"': theResult += "&quot;"; break;
-        default: theResult += c; break;
-        }
-    }
-    return theResult;
 }
 
 // Runs the page on a fresh page context; false with outError when it fails.

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "WebText.h"
+
 namespace ferrolift::host {
 
 namespace {
@@ -39,17 +41,6 @@ std::string_view Trim(std::string_view inText)
     return inText;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Percent-decodes a path; false on a broken escape or an encoded NUL, which no file
 // name can hold and which would cut the path short further down.
 bool DecodePath(std::string_view inText, std::string& outPath)
@@ -64,8 +55,8 @@ bool DecodePath(std::string_view inText, std::string& outPath)
         }
         if (i + 2 >= inText.size())
             return false;
-        int theHigh = HexValue(inText[i + 1]);
-        int theLow = HexValue(inText[i + 2]);
+        int theHigh = HexDigitValue(inText[i + 1]);
+        int theLow = HexDigitValue(inText[i + 2]);
         if (theHigh < 0 || theLow < 0 || (theHigh == 0 && theLow == 0))
             return false;
         outPath += static_cast<char>(theHigh * 16 + theLow);

@@ -1,19 +1,10 @@
 #include "ValueCollection.h"
 
+#include "WebText.h"
+
 namespace ferrolift::host {
 
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 char AsciiLower(char c)
 {
@@ -56,9 +47,9 @@ std::string ValueCollection::UrlDecode(std::string_view inText)
         char c = inText[i];
         if (c == '+') {
             theResult += ' ';
-        } else if (c == '%' && i + 2 < inText.size() && HexDigit(inText[i + 1]) >= 0 &&
-                   HexDigit(inText[i + 2]) >= 0) {
-            theResult += static_cast<char>(HexDigit(inText[i + 1]) * 16 + HexDigit(inText[i + 2]));
+        } else if (c == '%' && i + 2 < inText.size() && HexDigitValue(inText[i + 1]) >= 0 &&
+                   HexDigitValue(inText[i + 2]) >= 0) {
+            theResult += static_cast<char>(HexDigitValue(inText[i + 1]) * 16 + HexDigitValue(inText[i + 2]));
             i += 2;
         } else {
             theResult += c;

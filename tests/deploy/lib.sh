@@ -7,8 +7,7 @@ FERROLIFT=$1
 SOURCE_DIR=$2
 BUILD_DIR=$3
 shift 3
-PASSED=0
-FAILED=0
+source "$(dirname "${BASH_SOURCE[0]}")/../common/checks.sh"
 PIDS=()
 CLEANUPS=()
 
@@ -41,21 +40,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {   # check NAME COMMAND...: runs the command, counts and reports
-  local name=$1; shift
-  if "$@"; then
-    PASSED=$((PASSED + 1)); echo "PASS $name"
-  else
-    FAILED=$((FAILED + 1)); echo "FAIL $name"
-  fi
-}
-
-finish() {
-  echo "$PASSED passed, $FAILED failed"
-  [[ $FAILED -eq 0 ]]
-}
-
-make_file() { head -c "$2" /dev/urandom >"$1"; }
 sha() { sha256sum "$1" | cut -d' ' -f1; }
 
 # A private copy of the sample site plus this folder's test pages.

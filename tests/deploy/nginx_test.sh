@@ -98,13 +98,15 @@ polls_not_rising() {   # polls_not_rising DIR...
   done
 }
 
-# Names (FILE...) whose saved copy in the site's uploads differs from the original.
-saved_differently() {   # saved_differently FILE...
-  local name
-  (cd "$WORK/files" && sha256sum "$@") >"$WORK/expected.sha"
-  (cd "$SITE/uploads" && sha256sum "$@" 2>/dev/null) >"$WORK/saved.sha"
-  for name in "$@"; do
-    grep -qxF "$(grep " $name\$" "$WORK/expected.sha")" "$WORK/saved.sha" || echo "$name"
+# The sample site stores an upload under a name it makes: the progress ID, a number and
+# the extension ("ID-1.bin" for the first file of upload ID).
+stored() { echo "$SITE/uploads/$1-1.bin"; }
+
+# Files (ID:FILE...) whose stored copy is missing or differs from the original.
+saved_differently() {   # saved_differently ID:FILE...
+  local pair
+  for pair in "$@"; do
+    cmp -s "$WORK/files/${pair#*:}" "$(stored "${pair%%:*}")" || echo "${pair#*:}"
   done
 }
 
@@ -129,7 +131,7 @@ concurrent_uploads_through_nginx() {
   local dirs=() names=() bad
   for i in $(seq 30); do
     dirs+=("$WORK/c$i")
-    names+=("up$i.bin")
+    names+=("$((4100 + i)):up$i.bin")
     [[ $(<"$WORK/c$i/status") == 200 ]] || { echo "upload $i: HTTP $(<"$WORK/c$i/status") $(<"$WORK/c$i/curl.err")"; return 1; }
   done
   bad=$(polls_not_rising "${dirs[@]}")
@@ -174,15 +176,15 @@ killed_backend_fails_only_its_uploads() {
     if [[ -z ${owner[$((5200 + i))]:-} ]]; then
       # Not started when the backends were asked (a slow machine): it may have gone to
       # either side, but whatever was answered 200 must be intact.
-      [[ $status != 200 || -z $(saved_differently "slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
+      [[ $status != 200 || -z $(saved_differently "$((5200 + i)):slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
     elif [[ ${owner[$((5200 + i))]} == "$victim" ]]; then
       # The client learns of it: an error status or a broken transfer, never 200.
       [[ $status != 200 ]] || { echo "upload $i on the killed backend answered 200"; return 1; }
-      [[ ! -e $SITE/uploads/slow$i.bin ]] || { echo "upload $i left a file"; return 1; }
+      [[ ! -e $(stored $((5200 + i))) ]] || { echo "upload $i left a file"; return 1; }
       failed=$((failed + 1))
     else
       [[ $status == 200 ]] || { echo "upload $i on a live backend: HTTP $status $(cat "$dir/curl.err")"; return 1; }
-      [[ -z $(saved_differently "slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
+      [[ -z $(saved_differently "$((5200 + i)):slow$i.bin") ]] || { echo "upload $i damaged"; return 1; }
       [[ -z $(polls_not_rising "$dir") ]] || { echo "upload $i polls:" $(<"$dir/polls"); return 1; }
       completed=$((completed + 1))
     fi

@@ -154,7 +154,10 @@ service_serves_as_its_account() {
   curl -sS -f "$base/" | grep -q '<h1>Upload files</h1>' || { echo "sample page not served"; return 1; }
   make_file "$WORK/visitor.bin" 250000
   curl -sS -f -o /dev/null -F "file1=@$WORK/visitor.bin" "$base/results.asp" || return 1
-  local saved=$STATE/site/uploads/visitor.bin
+  # The sample site stores uploads under names it makes (ID-NUMBER.EXT): the newest is ours.
+  local saved
+  saved=$(ls -t "$STATE"/site/uploads/*.bin 2>/dev/null | head -1)
+  SAVED_UPLOAD=$saved
   [[ -f $saved && $(sha "$saved") == $(sha "$WORK/visitor.bin") && $(stat -c %U "$saved") == ferrolift ]] ||
     { echo "upload not saved by the service account"; ls -la "$STATE/site/uploads"; return 1; }
   # A refused upload is logged by the service itself into the shared event log.
@@ -223,7 +226,7 @@ remove_keeps_user_data() {
   for path in /usr/bin/ferrolift /usr/lib/ferrolift /usr/share/ferrolift /lib/systemd/system/ferrolift.service; do
     [[ ! -e $path ]] || { echo "$path left behind"; return 1; }
   done
-  [[ -f $STATE/site/uploads/visitor.bin ]] || { echo "the visitor's upload is gone"; return 1; }
+  [[ -n ${SAVED_UPLOAD:-} && -f $SAVED_UPLOAD ]] || { echo "the visitor's upload is gone"; return 1; }
   [[ -f $EVENTLOG ]] || { echo "the event log is gone"; return 1; }
   # Unregistered, yet the settings stay.
   grep -q 'Ferrolift4.XForm' "$REGISTRY" && { echo "classes still registered"; return 1; }

@@ -10,8 +10,7 @@ export FERROLIFT_REGISTRY=$WORK/registry.reg
 export FERROLIFT_EVENTLOG=$WORK/events.log
 SERVER_PID=
 PORT=
-PASSED=0
-FAILED=0
+source "$(dirname "${BASH_SOURCE[0]}")/../common/checks.sh"
 
 cp -r "$SOURCE_DIR/examples/site" "$SITE"
 rm -f "$SITE"/uploads/*
@@ -59,24 +58,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-check() {   # check NAME COMMAND...: runs the command, counts and reports
-  local name=$1; shift
-  if "$@"; then
-    PASSED=$((PASSED + 1)); echo "PASS $name"
-  else
-    FAILED=$((FAILED + 1)); echo "FAIL $name"
-  fi
-}
-
-finish() {
-  echo "$PASSED passed, $FAILED failed"
-  [[ $FAILED -eq 0 ]]
-}
-
-make_file() {   # make_file PATH BYTES: random content
-  head -c "$2" /dev/urandom >"$1"
-}
 
 sha() { sha256sum "$1" | cut -d' ' -f1; }
 
