@@ -142,7 +142,7 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
         std::int64_t theLeft = theWanted - outRead;
         if (mAheadPos < mAheadEnd) {
             std::size_t theCount = std::min<std::size_t>(mAheadEnd - mAheadPos, static_cast<std::size_t>(theLeft));
-            std::memcpy(outBuffer + outRead, mAhead.data() + mAheadPos, theCount);
+            std::memcpy(outBuffer + outRead, mAhead.get() + mAheadPos, theCount);
             mAheadPos += theCount;
             outRead += static_cast<std::int64_t>(theCount);
             continue;
@@ -155,9 +155,12 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
             if (theGot > 0)
                 outRead += theGot;
         } else {
-            mAhead.resize(kReadAheadBytes);
+            // Left unfilled: a slow upload touches only the pages that its reads reach,
+            // and a small body never needs more than its own size.
+            if (!mAhead)
+                mAhead = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(std::min<std::int64_t>(mTotalBytes, kReadAheadBytes)));
             std::int64_t theOnSocket = mTotalBytes - mBytesRead - outRead;
-            theGot = mConnection.ReadWait(mAhead.data(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, kReadAheadBytes)), mTimeoutMs);
+            theGot = mConnection.ReadWait(mAhead.get(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, kReadAheadBytes)), mTimeoutMs);
             mAheadPos = 0;
             mAheadEnd = theGot > 0 ? static_cast<std::size_t>(theGot) : 0;
         }

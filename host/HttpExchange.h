@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -128,7 +129,7 @@ private:
     bool mDetached = false;
     bool mFormParsed = false;
     bool mContinueSent = false;
-    std::vector<char> mAhead;       // body bytes pulled but not yet delivered
+    std::unique_ptr<char[]> mAhead; // body bytes pulled but not yet delivered
     std::size_t mAheadPos = 0;
     std::size_t mAheadEnd = 0;
     ValueCollection mForm;

@@ -491,7 +491,18 @@ void HttpServer::Sweep()
             continue;
         bool theIdle = theConnection->CurrentPhase() == Connection::Phase::Head && theConnection->Pending().empty();
         if (theConnection->Deadline() < theNow) {
-            Close(theConnection);
+            // A loop that fell behind (a busy batch, a starved thread) may not have seen
+            // a request that arrived in time: such a connection is not idle. Only a head
+            // that is still incomplete past its own deadline is dropped.
+            if (theConnection->CurrentPhase() == Connection::Phase::Head &&
+                theConnection->ReadAvailable() == Connection::Fill::Data) {
+                Process(theConnection);
+                if (!theConnection || theConnection->CurrentPhase() != Connection::Phase::Head ||
+                    theConnection->Deadline() >= theNow)
+                    continue;
+            }
+            if (theConnection)
+                Close(theConnection);
         } else if (theRoom > 0 && theIdle) {
             --theRoom;
             Close(theConnection);

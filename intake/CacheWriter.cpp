@@ -10,11 +10,21 @@ constexpr DWORD kSmallestBuffer = 65536;
 
 }  // namespace
 
-CacheWriter::CacheWriter(HANDLE inFile, DWORD inTotal) : mFile(inFile)
+CacheWriter::CacheWriter(HANDLE inFile, DWORD inTotal) : mFile(inFile), mTotal(inTotal) {}
+
+void CacheWriter::Reserve()
 {
+    DWORD theWanted = mWritten < kSmallestBuffer ? kSmallestBuffer : mWritten < kLargestBuffer ? mWritten : kLargestBuffer;
+    const DWORD theLeft = mTotal > mWritten ? mTotal - mWritten : 0;
+    if (theLeft != 0 && theLeft < theWanted)
+        theWanted = theLeft;
+    if (theWanted <= mCapacity)
+        return;   // the one we have is large enough
+    mBuffer.reset();
+    mCapacity = 0;
     // Short of memory, a smaller buffer or none: every chunk is then written as it comes,
     // which is slower but right.
-    for (DWORD theSize = inTotal < kLargestBuffer ? inTotal : kLargestBuffer; theSize != 0 && !mBuffer; theSize /= 4) {
+    for (DWORD theSize = theWanted; theSize != 0 && !mBuffer; theSize /= 4) {
         mBuffer.reset(new (std::nothrow) BYTE[theSize]);
         mCapacity = mBuffer ? theSize : 0;
         if (theSize <= kSmallestBuffer)
@@ -24,12 +34,14 @@ CacheWriter::CacheWriter(HANDLE inFile, DWORD inTotal) : mFile(inFile)
 
 bool CacheWriter::Append(const void* inData, DWORD inLength)
 {
-    if (inLength == 0)
-        return true;
-    if (!mBuffer || (mUsed == 0 && inLength >= mCapacity))
-        return WriteAll(inData, inLength);
     const BYTE* theBytes = static_cast<const BYTE*>(inData);
     while (inLength != 0) {
+        if (mUsed == 0) {
+            Reserve();
+            // A chunk as large as the largest block gains nothing from a copy.
+            if (!mBuffer || inLength >= kLargestBuffer)
+                return WriteAll(theBytes, inLength);
+        }
         const DWORD theTake = inLength < mCapacity - mUsed ? inLength : mCapacity - mUsed;
         std::memcpy(mBuffer.get() + mUsed, theBytes, theTake);
         mUsed += theTake;
@@ -59,5 +71,6 @@ bool CacheWriter::WriteAll(const void* inData, DWORD inLength)
         SetLastError(ERROR_WRITE_FAULT);
         return false;
     }
+    mWritten += inLength;
     return true;
 }

@@ -8,7 +8,11 @@
 // up to 4 MiB they cost one call a block, and the file system can keep such blocks in
 // large pages, which the later mapping covers with a few page-table entries instead of
 // one per 4 KiB: on virtual machines that is most of the cost of reading the mapping.
-// The buffer is the only memory this takes, at most 4 MiB whatever the body's size.
+// The buffer grows with what has arrived, not with what the client announced: each block
+// is as large as everything written before it (64 KiB at first, 4 MiB at most, never more
+// than is still expected), so a thousand slow uploads in flight hold a fraction of their
+// bodies in memory while a big one reaches 4 MiB blocks after its first 4 MiB. The blocks
+// end on powers of two, so the 4 MiB ones stay aligned.
 #pragma once
 
 #include <windows.h>
@@ -29,10 +33,16 @@ public:
     /// Writes what is still gathered. False as for Append.
     bool Flush();
 
+    /// The size of the buffer now (for tests: it follows what has arrived).
+    DWORD Capacity() const { return mCapacity; }
+
 private:
+    void Reserve();
     bool WriteAll(const void* inData, DWORD inLength);
 
     HANDLE mFile;
+    DWORD mTotal;
+    DWORD mWritten = 0;   // bytes handed to the file
     std::unique_ptr<BYTE[]> mBuffer;
     DWORD mCapacity = 0;
     DWORD mUsed = 0;

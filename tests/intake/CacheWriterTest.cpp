@@ -63,4 +63,59 @@ TEST(CacheWriterTest, FailedWritesReportTheSystemCode)
     CloseHandle(theFile);
 }
 
+TEST(CacheWriterTest, BufferFollowsWhatArrivedNotWhatWasAnnounced)
+{
+    ScopedTempFolder theFolder;
+    const std::string thePath = theFolder / "grow";
+    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
+    std::string theExpected;
+    {
+        // A client may announce a gigabyte and send a trickle: memory follows the trickle.
+        CacheWriter theWriter(theFile, 1u << 30);
+        auto theFeed = [&](DWORD inChunk, DWORD inTotal) {
+            for (DWORD theDone = 0; theDone < inTotal; theDone += inChunk) {
+                std::string theChunk(inChunk, static_cast<char>('a' + theExpected.size() / 65536 % 26));
+                ASSERT_TRUE(theWriter.Append(theChunk.data(), inChunk));
+                theExpected += theChunk;
+            }
+        };
+        theFeed(2048, 2048);
+        EXPECT_EQ(theWriter.Capacity(), 65536u);
+        theFeed(2048, 1u << 20);
+        EXPECT_LE(theWriter.Capacity(), 1u << 20);
+        // Chunks the size of the first buffer still gather into ever larger blocks.
+        theFeed(65536, 16u << 20);
+        EXPECT_EQ(theWriter.Capacity(), 4u << 20);
+        ASSERT_TRUE(theWriter.Flush());
+    }
+    CloseHandle(theFile);
+    EXPECT_TRUE(ReadText(thePath) == theExpected);
+}
+
+TEST(CacheWriterTest, BufferNeverExceedsWhatIsStillExpected)
+{
+    ScopedTempFolder theFolder;
+    const std::string thePath = theFolder / "small";
+    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
+    std::string theExpected;
+    {
+        CacheWriter theWriter(theFile, 300000);
+        for (int i = 0; i < 150; ++i) {
+            std::string theChunk(2000, static_cast<char>('0' + i % 10));
+            ASSERT_TRUE(theWriter.Append(theChunk.data(), 2000));
+            theExpected += theChunk;
+            // 64 KiB, 64 KiB, 128 KiB, then the 37 856 bytes left fit the one it has.
+            EXPECT_LE(theWriter.Capacity(), 131072u);
+        }
+        // More than announced still lands whole.
+        ASSERT_TRUE(theWriter.Append("tail", 4));
+        theExpected += "tail";
+        ASSERT_TRUE(theWriter.Flush());
+    }
+    CloseHandle(theFile);
+    EXPECT_TRUE(ReadText(thePath) == theExpected);
+}
+
 }  // namespace
