@@ -119,9 +119,9 @@ marked() { [[ $(getfattr --only-values -n 'user.DosStream.Zone.Identifier:$DATA'
 
 SAMPLE_STORED=()
 sample_site_uploads() {
-  local name spec file type page id=41000 stored
+  local name kind file type page id=41000 stored
   for name in "${NAMES[@]}"; do
-    spec=$(content_for "$name"); file=${spec% *}; type=${spec#* }
+    kind=$(content_for "$name"); file=${kind% *}; type=${kind#* }
     id=$((id + 1))
     page=$(post_file "$BASE/results.asp?ID=$id" "$name" "$file" "$type") || { echo "upload of $name failed"; return 1; }
     stored=$(stored_files "$page" | cut -d' ' -f1)
@@ -136,9 +136,9 @@ sample_site_uploads() {
 
 CARELESS_STORED=()
 careless_uploads() {
-  local name spec file type page
+  local name kind file type page
   for name in "${NAMES[@]}"; do
-    spec=$(content_for "$name"); file=${spec% *}; type=${spec#* }
+    kind=$(content_for "$name"); file=${kind% *}; type=${kind#* }
     page=$(post_file "$BASE/e2e/careless.asp" "$name" "$file" "$type") || { echo "upload of $name failed"; return 1; }
     grep -q '^\(saved\|not saved\) ' <<<"$page" || { echo "careless page answered: $page"; return 1; }
   done
