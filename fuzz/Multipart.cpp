@@ -8,16 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+#include "FuzzCheck.h"
 
 namespace {
-
-void Check(bool inOk, const char* inWhat)
-{
-    if (inOk)
-        return;
-    std::fprintf(stderr, "splitter mismatch: %s\n", inWhat);
-    std::abort();
-}
 
 std::string Bytes(const BYTE* inData, LONG inLength)
 {

@@ -14,18 +14,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "FuzzCheck.h"
 
 namespace {
 
 using namespace ferrolift::host;
-
-void Check(bool inOk, const char* inWhat)
-{
-    if (inOk)
-        return;
-    std::fprintf(stderr, "script text: %s\n", inWhat);
-    std::abort();
-}
 
 /// Length of the sequence at inPos if it is well formed apart from perhaps being a
 /// surrogate, else 0; outCode receives its value.

@@ -14,18 +14,11 @@
 #include <string_view>
 #include <unistd.h>
 #include <vector>
+#include "FuzzCheck.h"
 
 namespace {
 
 using ferrolift::host::SitePaths;
-
-void Check(bool inOk, const char* inWhat)
-{
-    if (inOk)
-        return;
-    std::fprintf(stderr, "site paths: %s\n", inWhat);
-    std::abort();
-}
 
 /// A site folder for the whole run: a subfolder, a page, a link inside the site and
 /// links that lead out of it. Removed when the fuzzer exits.

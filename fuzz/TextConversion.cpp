@@ -10,18 +10,11 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "FuzzCheck.h"
 
 namespace {
 
 constexpr UINT kCodePages[] = {CP_UTF8, 1252, 932, 936, 949, 950, 1251, 1253, 437, 850, 10000, 28591, 20127};
-
-void Check(bool inOk, const char* inWhat)
-{
-    if (inOk)
-        return;
-    std::fprintf(stderr, "text conversion: %s\n", inWhat);
-    std::abort();
-}
 
 std::u16string Decode(UINT inCodePage, DWORD inFlags, const std::vector<char>& inBytes, bool& outOk)
 {

@@ -10,29 +10,11 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "FuzzCheck.h"
 
 namespace {
 
 constexpr UINT kCodePages[] = {1252, CP_UTF8, 932, 936, 949, 950};
-
-void Check(bool inOk, const char* inWhat)
-{
-    if (inOk)
-        return;
-    std::fprintf(stderr, "URL-encoded reader mismatch: %s\n", inWhat);
-    std::abort();
-}
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 /// '+' is a space, %XX a byte; a '%' without a digit is dropped, and so is "%X" without
 /// its second digit.

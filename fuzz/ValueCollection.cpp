@@ -11,30 +11,12 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include "FuzzCheck.h"
 
 namespace {
 
 using ferrolift::host::ValueCollection;
 using Pairs = std::vector<std::pair<std::string, std::vector<std::string>>>;
-
-void Check(bool inOk, const char* inWhat)
-{
-    if (inOk)
-        return;
-    std::fprintf(stderr, "value collection mismatch: %s\n", inWhat);
-    std::abort();
-}
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::string Decode(std::string_view inText)
 {
