@@ -151,7 +151,20 @@ private:
 };
 
 /// A Request whose body is a given byte string, read through a script of deliveries.
-class TestRequest final : public TestDispatch<IRequest> {
+/// A request object whose collections the component never reads: only the body members
+/// are left for a test double to give.
+class RequestWithoutCollections : public TestDispatch<IRequest> {
+public:
+    HRESULT STDMETHODCALLTYPE get_Item(BSTR, IDispatch**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_QueryString(IRequestDictionary**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Form(IRequestDictionary**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Body(IRequestDictionary**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ServerVariables(IRequestDictionary**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ClientCertificate(IRequestDictionary**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Cookies(IRequestDictionary**) override { return E_NOTIMPL; }
+};
+
+class TestRequest final : public RequestWithoutCollections {
 public:
     explicit TestRequest(std::string inBody) : mBody(std::move(inBody)), mTotalBytes(static_cast<long>(mBody.size())) {}
 
@@ -201,14 +214,6 @@ public:
         std::lock_guard theGuard(mLock);
         return mPosition;
     }
-
-    HRESULT STDMETHODCALLTYPE get_Item(BSTR, IDispatch**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_QueryString(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Form(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Body(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ServerVariables(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ClientCertificate(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Cookies(IRequestDictionary**) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE get_TotalBytes(long* outTotal) override
     {

@@ -185,17 +185,10 @@ TEST_F(SmallBodyTest, TheLimitDecidesAndUploadsStayTheSame)
 }
 
 /// A request that hands out more than it is asked for, once.
-class GenerousRequest final : public ferrolift::test::TestDispatch<IRequest> {
+class GenerousRequest final : public ferrolift::test::RequestWithoutCollections {
 public:
     explicit GenerousRequest(std::string inBody) : mBody(std::move(inBody)) {}
 
-    HRESULT STDMETHODCALLTYPE get_Item(BSTR, IDispatch**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_QueryString(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Form(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Body(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ServerVariables(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ClientCertificate(IRequestDictionary**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Cookies(IRequestDictionary**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_TotalBytes(long* outTotal) override
     {
         *outTotal = static_cast<long>(mBody.size());
