@@ -1,6 +1,6 @@
 #include "intake/FieldGroupList.h"
 
-#include "fields/Names.h"
+#include "intake/Names.h"
 
 #include <algorithm>
 #include <cstring>

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "AutomationTypes.h"
-#include "../com/ComInterfaces.h"
+#include "platform/automation/AutomationTypes.h"
+#include "platform/com/ComInterfaces.h"
 
 namespace ferrolift::automation {
 

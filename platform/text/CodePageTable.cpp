@@ -1,6 +1,6 @@
-#include "CodePageTable.h"
+#include "platform/text/CodePageTable.h"
 
-#include "CodePages.h"
+#include "platform/text/CodePages.h"
 
 #include <algorithm>
 #include <iterator>
