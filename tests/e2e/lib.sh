@@ -18,10 +18,13 @@ mkdir -p "$SITE/e2e"
 cp "$SOURCE_DIR"/tests/e2e/site/*.asp "$SITE/e2e/"
 
 start_server() {   # extra arguments go to ferrolift serve
+  # A log left by an earlier server would name its port until the new one truncates it.
+  rm -f "$WORK/server.log"
+  PORT=
   "$FERROLIFT" serve --root "$SITE" --listen 127.0.0.1:0 "$@" >"$WORK/access.log" 2>"$WORK/server.log" &
   SERVER_PID=$!
   for _ in $(seq 100); do
-    PORT=$(sed -n 's/.*(port \([0-9]*\)).*/\1/p' "$WORK/server.log")
+    PORT=$(sed -n 's/.*(port \([0-9]*\)).*/\1/p' "$WORK/server.log" 2>/dev/null)
     [[ -n "$PORT" ]] && break
     kill -0 "$SERVER_PID" 2>/dev/null || break
     sleep 0.1
