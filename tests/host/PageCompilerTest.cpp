@@ -2,8 +2,6 @@
 // and includes stay inside the site.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 

@@ -5,8 +5,6 @@
 //   RawClient theClient(theSite.Port());
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <map>
