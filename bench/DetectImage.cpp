@@ -15,7 +15,7 @@ namespace {
 const std::vector<unsigned char>& LargeProgressiveJpeg()
 {
     static const std::vector<unsigned char> theBytes = [] {
-        ferrolift::test::ScratchFolder theFolder;
+        ferrolift::test::ScopedTempFolder theFolder;
         const std::string thePath = theFolder / "large.jpg";
         if (!ferrolift::test::RunCommand("convert -size 3400x3500 xc: -seed 3 +noise Random -quality 92 "
                                          "-interlace JPEG '" + thePath + "'"))

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry/StatePaths.h"
+
 namespace {
 
 // The fields of one line of the event-log file.

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/HexDigit.h"
+
 namespace {
 
 const char* const kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
@@ -367,12 +369,11 @@ bool EncodeData(const RegArguments& inArguments, std::vector<BYTE>& outData)
         if (theText.size() % 2 != 0)
             return false;
         for (size_t i = 0; i < theText.size(); i += 2) {
-            unsigned long long theByte = 0;
-            if (!std::isxdigit(static_cast<unsigned char>(theText[i])) ||
-                !std::isxdigit(static_cast<unsigned char>(theText[i + 1])) ||
-                !ParseNumber("0x" + theText.substr(i, 2), 0xFF, theByte))
+            const int theHigh = HexDigitValue(theText[i]);
+            const int theLow = HexDigitValue(theText[i + 1]);
+            if (theHigh < 0 || theLow < 0)
                 return false;
-            outData.push_back(static_cast<BYTE>(theByte));
+            outData.push_back(static_cast<BYTE>(theHigh << 4 | theLow));
         }
         return true;
     case REG_MULTI_SZ: {

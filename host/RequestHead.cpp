@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "host/WebText.h"
+#include "platform/common/HexDigit.h"
 
 namespace ferrolift::host {
 

@@ -1,6 +1,6 @@
 #include "host/ValueCollection.h"
 
-#include "host/WebText.h"
+#include "platform/common/HexDigit.h"
 
 namespace ferrolift::host {
 

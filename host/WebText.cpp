@@ -18,15 +18,4 @@ std::string HtmlEscape(std::string_view inText)
     return theResult;
 }
 
-int HexDigitValue(char inDigit)
-{
-    if (inDigit >= '0' && inDigit <= '9')
-        return inDigit - '0';
-    if (inDigit >= 'a' && inDigit <= 'f')
-        return inDigit - 'a' + 10;
-    if (inDigit >= 'A' && inDigit <= 'F')
-        return inDigit - 'A' + 10;
-    return -1;
-}
-
 }  // namespace ferrolift::host

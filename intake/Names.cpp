@@ -1,5 +1,6 @@
 #include "intake/Names.h"
 
+#include "platform/common/HexDigit.h"
 #include "support/Assertions.h"
 
 namespace {
@@ -291,17 +292,6 @@ void URLDecodeInPlace(char* inText)
         }
     }
     *theWrite = '\0';
-}
-
-int HexDigitValue(char inChar)
-{
-    if (inChar >= '0' && inChar <= '9')
-        return inChar - '0';
-    if (inChar >= 'A' && inChar <= 'F')
-        return inChar - 'A' + 10;
-    if (inChar >= 'a' && inChar <= 'f')
-        return inChar - 'a' + 10;
-    return -1;
 }
 
 bool HasWideCharacters(const WCHAR* inText)

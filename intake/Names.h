@@ -61,8 +61,5 @@ WCHAR* URLSafeName(const WCHAR* inName, WCHAR* outName);
 /// space, %XX a byte; a malformed escape drops what was consumed of it.
 void URLDecodeInPlace(char* inText);
 
-/// 0..15 for a hexadecimal digit, -1 for any other byte.
-int HexDigitValue(char inChar);
-
 /// True when any unit of inText is U+0100 or above.
 bool HasWideCharacters(const WCHAR* inText);

@@ -2,12 +2,12 @@
 // source's registration (message file = the module) when it is missing.
 #include "support/EventLogWriter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "platform/common/RegistryKey.h"
 #include "support/Settings.h"
-#include "support/Utilities.h"
 
 namespace {
 
@@ -42,8 +42,8 @@ DWORD LogEvent(const char* inText, WORD inType)
     if (theSource == nullptr)
         return GetLastError();
     // The event viewer shows entries on one line.
-    ReplaceChar(theCopy.data(), '\r', ' ');
-    ReplaceChar(theCopy.data(), '\n', ' ');
+    std::replace(theCopy.begin(), theCopy.end(), '\r', ' ');
+    std::replace(theCopy.begin(), theCopy.end(), '\n', ' ');
     LPCSTR theStrings[1] = {theCopy.c_str()};
     ReportEventA(theSource, inType, kEventCategory, kEventId, nullptr, 1, 0, theStrings, nullptr);
     DeregisterEventSource(theSource);

@@ -3,6 +3,8 @@
 // which is what pages written for the classic engine on an English server expect.
 #include "platform/automation/VarFormat.h"
 
+#include "platform/common/HexDigit.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -56,11 +58,7 @@ HRESULT ParseRadix(std::u16string_view inDigits, int inBase, Number& outValue)
         return DISP_E_TYPEMISMATCH;
     uint64_t theValue = 0;
     for (char16_t theCh : inDigits) {
-        int theDigit = -1;
-        if (IsDigit(theCh))
-            theDigit = theCh - u'0';
-        else if (Lower(theCh) >= u'a' && Lower(theCh) <= u'f')
-            theDigit = Lower(theCh) - u'a' + 10;
+        const int theDigit = HexDigitValue(theCh);
         if (theDigit < 0 || theDigit >= inBase)
             return DISP_E_TYPEMISMATCH;
         if (theValue > (UINT64_MAX - theDigit) / inBase)

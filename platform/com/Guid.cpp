@@ -2,28 +2,18 @@
 #include "platform/com/Com.h"
 
 #include "platform/automation/OleAuto.h"
+#include "platform/common/HexDigit.h"
 
 namespace {
 
 constexpr int kGuidChars = 38;
-
-int HexValue(OLECHAR inCh)
-{
-    if (inCh >= u'0' && inCh <= u'9')
-        return inCh - u'0';
-    if (inCh >= u'a' && inCh <= u'f')
-        return inCh - u'a' + 10;
-    if (inCh >= u'A' && inCh <= u'F')
-        return inCh - u'A' + 10;
-    return -1;
-}
 
 // Reads inDigits hex digits at inText; false on any other character.
 bool ReadHex(const OLECHAR* inText, int inDigits, uint32_t& outValue)
 {
     outValue = 0;
     for (int i = 0; i < inDigits; ++i) {
-        const int theDigit = HexValue(inText[i]);
+        const int theDigit = HexDigitValue(inText[i]);
         if (theDigit < 0)
             return false;
         outValue = outValue << 4 | static_cast<uint32_t>(theDigit);

@@ -14,8 +14,6 @@
 
 #include "platform/types/WinTypes.h"
 
-#include <string>
-
 typedef PVOID PSID;
 
 #define EVENTLOG_SUCCESS 0x0000
@@ -48,12 +46,3 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
 BOOL WINAPI DeregisterEventSource(HANDLE hEventLog);
 
 }  // extern "C"
-
-namespace ferrolift::platform {
-
-/// The event-log file in use now: FERROLIFT_EVENTLOG; else, for a root process without
-/// FERROLIFT_REGISTRY, /var/log/ferrolift/eventlog.jsonl; else eventlog.jsonl beside the
-/// registry file.
-std::string EventLogFilePath();
-
-}  // namespace ferrolift::platform

@@ -1,6 +1,7 @@
 // Reading and writing the registry export format.
 #include "platform/registry/RegFile.h"
 
+#include "platform/common/HexDigit.h"
 #include "platform/registry/RegText.h"
 #include "platform/registry/Registry.h"
 
@@ -21,17 +22,6 @@ std::string_view Trim(std::string_view inText)
     return inText;
 }
 
-int HexDigit(char inChar)
-{
-    if (inChar >= '0' && inChar <= '9')
-        return inChar - '0';
-    if (inChar >= 'a' && inChar <= 'f')
-        return inChar - 'a' + 10;
-    if (inChar >= 'A' && inChar <= 'F')
-        return inChar - 'A' + 10;
-    return -1;
-}
-
 // 1 to 8 hex digits, nothing else.
 bool ParseHexNumber(std::string_view inText, DWORD& outValue)
 {
@@ -39,7 +29,7 @@ bool ParseHexNumber(std::string_view inText, DWORD& outValue)
         return false;
     outValue = 0;
     for (char theChar : inText) {
-        const int theDigit = HexDigit(theChar);
+        const int theDigit = HexDigitValue(theChar);
         if (theDigit < 0)
             return false;
         outValue = (outValue << 4) | static_cast<DWORD>(theDigit);

@@ -176,9 +176,6 @@ LSTATUS WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkRes
 
 namespace ferrolift::platform {
 
-/// The registry file in use now (FERROLIFT_REGISTRY or the default above).
-std::string RegistryFilePath();
-
 /// "" when the registry file is readable; otherwise a sentence naming the file and the
 /// first problem (for a corrupt file: "line N: what was expected").
 std::string RegistryFileProblem();

@@ -1,9 +1,6 @@
 // Locations of the registry and event-log files.
 #include "platform/registry/StatePaths.h"
 
-#include "platform/eventlog/EventLog.h"
-#include "platform/registry/Registry.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <pwd.h>

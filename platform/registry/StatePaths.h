@@ -8,6 +8,15 @@
 
 namespace ferrolift::platform {
 
+/// The registry file in use now: FERROLIFT_REGISTRY; else, for a root process,
+/// /var/lib/ferrolift/registry.reg; else ferrolift/registry.reg in the user's state folder.
+std::string RegistryFilePath();
+
+/// The event-log file in use now: FERROLIFT_EVENTLOG; else, for a root process without
+/// FERROLIFT_REGISTRY, /var/log/ferrolift/eventlog.jsonl; else eventlog.jsonl beside the
+/// registry file.
+std::string EventLogFilePath();
+
 /// Creates the folders above inPath that are missing (mode 0755); false with errno set
 /// when one cannot be made.
 bool MakeParentFolders(const std::string& inPath);

@@ -1,7 +1,5 @@
 #include "platform/text/CodePageTable.h"
 
-#include "platform/text/CodePages.h"
-
 #include <algorithm>
 #include <iterator>
 
@@ -81,8 +79,8 @@ constexpr CodePageEntry kCodePages[] = {
     {51936, "EUC-CN", 2, {}},
     {51949, "EUC-KR", 2, {}},
     {54936, "GB18030", 4, {}},
-    {CP_UTF7, "UTF-7", 5, {}},
-    {CP_UTF8, nullptr, 4, {}},
+    {65000, "UTF-7", 5, {}},   // UTF-7
+    {65001, nullptr, 4, {}},   // UTF-8
 };
 
 constexpr bool AscendingNumbers()
@@ -105,21 +103,6 @@ const CodePageEntry* FindCodePage(UINT inNumber)
     if (theEntry == std::end(kCodePages) || theEntry->number != inNumber)
         return nullptr;
     return theEntry;
-}
-
-UINT ResolveCodePage(UINT inCodePage)
-{
-    switch (inCodePage) {
-    case CP_ACP:
-    case CP_THREAD_ACP:
-        return GetACP();
-    case CP_OEMCP:
-        return GetOEMCP();
-    case CP_MACCP:
-        return 10000;
-    default:
-        return inCodePage;
-    }
 }
 
 bool IsLeadByte(const CodePageEntry& inEntry, BYTE inByte)

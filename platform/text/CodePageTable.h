@@ -19,10 +19,6 @@ struct CodePageEntry {
 /// The entry of code page inNumber (already resolved, not CP_ACP), or nullptr.
 const CodePageEntry* FindCodePage(UINT inNumber);
 
-/// Replaces the symbolic code pages (CP_ACP, CP_OEMCP, CP_MACCP, CP_THREAD_ACP) by the
-/// numbers they stand for; others pass unchanged.
-UINT ResolveCodePage(UINT inCodePage);
-
 /// True when inByte falls in one of inEntry's lead-byte ranges.
 bool IsLeadByte(const CodePageEntry& inEntry, BYTE inByte);
 

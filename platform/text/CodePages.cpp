@@ -24,6 +24,23 @@ int Fail(DWORD inError)
     return 0;
 }
 
+/// Replaces the symbolic code pages (CP_ACP, CP_OEMCP, CP_MACCP, CP_THREAD_ACP) by the
+/// numbers they stand for; others pass unchanged.
+UINT ResolveCodePage(UINT inCodePage)
+{
+    switch (inCodePage) {
+    case CP_ACP:
+    case CP_THREAD_ACP:
+        return GetACP();
+    case CP_OEMCP:
+        return GetOEMCP();
+    case CP_MACCP:
+        return 10000;
+    default:
+        return inCodePage;
+    }
+}
+
 /// The code page entry that iconv or a hand codec can convert, or nullptr.
 const CodePageEntry* UsableCodePage(UINT inCodePage)
 {

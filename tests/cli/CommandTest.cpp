@@ -1,36 +1,14 @@
 // The administrator's commands: ferrolift register / unregister / typelib.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "support/Interfaces.h"
 #include "server/RegistryWriter.h"
 #include "common/ScratchMachine.h"
+#include "CommandRun.h"
 
 namespace {
-
-struct CommandRun {
-    int status;
-    std::string output;
-};
-
-// Runs the ferrolift program with inArguments (stderr joined to stdout).
-CommandRun RunFerrolift(const std::string& inArguments)
-{
-    const std::string theCommand = std::string(FERROLIFT_BINARY_DIR) + "/bin/ferrolift " + inArguments + " 2>&1";
-    CommandRun theRun{-1, ""};
-    FILE* thePipe = popen(theCommand.c_str(), "r");
-    if (thePipe == nullptr)
-        return theRun;
-    char theBuffer[4096];
-    size_t theCount;
-    while ((theCount = std::fread(theBuffer, 1, sizeof theBuffer, thePipe)) > 0)
-        theRun.output.append(theBuffer, theCount);
-    const int theStatus = pclose(thePipe);
-    theRun.status = WIFEXITED(theStatus) ? WEXITSTATUS(theStatus) : -1;
-    return theRun;
-}
 
 TEST(CommandTest, RegisterAndUnregisterTheModule)
 {

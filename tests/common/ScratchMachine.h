@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include "common/TempFolder.h"
 #include "platform/common/RegistryKey.h"
 #include "support/Settings.h"
 
@@ -23,10 +24,8 @@ class ScratchMachine {
 public:
     ScratchMachine()
     {
-        std::string theTemplate = (std::filesystem::temp_directory_path() / "ferrolift-server-XXXXXX").string();
-        mFolder = mkdtemp(theTemplate.data());
-        mRegistry = mFolder + "/registry.reg";
-        mEventLog = mFolder + "/eventlog.jsonl";
+        mRegistry = mFolder / "registry.reg";
+        mEventLog = mFolder / "eventlog.jsonl";
         setenv("FERROLIFT_REGISTRY", mRegistry.c_str(), 1);
         setenv("FERROLIFT_EVENTLOG", mEventLog.c_str(), 1);
     }
@@ -34,8 +33,6 @@ public:
     {
         unsetenv("FERROLIFT_REGISTRY");
         unsetenv("FERROLIFT_EVENTLOG");
-        std::error_code theIgnored;
-        std::filesystem::remove_all(mFolder, theIgnored);
     }
     ScratchMachine(const ScratchMachine&) = delete;
     ScratchMachine& operator=(const ScratchMachine&) = delete;
@@ -59,10 +56,10 @@ public:
         return theCount;
     }
 
-    const std::string& Folder() const { return mFolder; }
+    const std::string& Folder() const { return mFolder.Path(); }
 
 private:
-    std::string mFolder;
+    ferrolift::test::ScopedTempFolder mFolder{"ferrolift-server"};
     std::string mRegistry;
     std::string mEventLog;
 };

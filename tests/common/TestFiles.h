@@ -1,4 +1,4 @@
-// TestFiles.h: a scratch folder for one test, files read whole, and the ImageMagick
+// TestFiles.h: scratch folders (TempFolder.h), files read whole, and the ImageMagick
 // tools that make real images for the detection tests.
 #pragma once
 
@@ -12,32 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/TempFolder.h"
+
 namespace ferrolift::test {
-
-/// A temporary folder, removed with everything in it when the object goes.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string theTemplate = (std::filesystem::temp_directory_path() / "ferdecodeXXXXXX").string();
-        if (::mkdtemp(theTemplate.data()) != nullptr)
-            mPath = theTemplate;
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    ~ScratchFolder()
-    {
-        std::error_code theIgnored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, theIgnored);
-    }
-
-    /// The full path of inName inside the folder.
-    std::string operator/(const std::string& inName) const { return (mPath / inName).string(); }
-
-private:
-    std::filesystem::path mPath;
-};
 
 inline std::vector<unsigned char> ReadFileBytes(const std::string& inPath)
 {

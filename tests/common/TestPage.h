@@ -15,6 +15,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include "common/TempFolder.h"
 #include "platform/files/FilePath.h"
 
 #include <atomic>
@@ -30,36 +31,6 @@
 #include <vector>
 
 namespace ferrolift::test {
-
-/// A folder under the temporary folder, removed with everything in it at the end.
-class ScopedTempFolder {
-public:
-    ScopedTempFolder()
-    {
-        const char* theBase = getenv("TMPDIR");
-        std::string theTemplate = std::string(theBase && *theBase ? theBase : "/tmp") + "/ferrolift-test-XXXXXX";
-        std::vector<char> theName(theTemplate.begin(), theTemplate.end());
-        theName.push_back(0);
-        if (mkdtemp(theName.data()))
-            mPath = theName.data();
-    }
-    ~ScopedTempFolder()
-    {
-        std::error_code theIgnored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, theIgnored);
-    }
-    ScopedTempFolder(const ScopedTempFolder&) = delete;
-    ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
-
-    /// The folder's absolute path (empty when it could not be made).
-    const std::string& Path() const { return mPath; }
-    /// inName inside the folder.
-    std::string operator/(const std::string& inName) const { return mPath + "/" + inName; }
-
-private:
-    std::string mPath;
-};
 
 /// A file system of inType ("tmpfs", "ramfs", ...) mounted on a new folder for the
 /// scope; needs root. Mounted() is false (with the reason in Failure()) when the system

@@ -15,7 +15,7 @@ using ferrolift::test::HaveTool;
 using ferrolift::test::IdentifySize;
 using ferrolift::test::ReadFileBytes;
 
-using ferrolift::test::ScratchFolder;
+using ferrolift::test::ScopedTempFolder;
 
 ImageInfo Detect(const std::vector<unsigned char>& inBytes)
 {
@@ -52,7 +52,7 @@ protected:
     /// inName without its format prefix.
     static std::string FileName(const std::string& inName) { return inName.substr(inName.find(':') + 1); }
 
-    ScratchFolder mFolder;
+    ScopedTempFolder mFolder;
 };
 
 TEST_F(EncodedImages, JpegKindsAndSizesMatchIdentify)

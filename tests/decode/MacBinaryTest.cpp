@@ -139,7 +139,7 @@ TEST(MacBinary, ImageDetectionRunsOnTheDataFork)
 {
     if (!ferrolift::test::HaveTool("convert"))
         GTEST_SKIP() << "ImageMagick is not installed";
-    ferrolift::test::ScratchFolder theFolder;
+    ferrolift::test::ScopedTempFolder theFolder;
     ASSERT_TRUE(ferrolift::test::RunCommand("convert -size 90x45 -seed 1 plasma:fractal '" + theFolder / "p.jpg" + "'"));
     MacBinaryParts theParts;
     theParts.type = "JPEG";

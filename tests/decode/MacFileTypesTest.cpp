@@ -55,7 +55,7 @@ protected:
                                   reinterpret_cast<const BYTE*>(inCreator.data()), theExtension);
     }
 
-    ferrolift::test::ScratchFolder mFolder;
+    ferrolift::test::ScopedTempFolder mFolder;
 };
 
 TEST_F(MacFileTypes, TableRowsInOrderThenTheTypeCode)

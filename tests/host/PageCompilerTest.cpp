@@ -2,11 +2,10 @@
 // and includes stay inside the site.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
+#include "common/TempFolder.h"
 #include "host/PageCompiler.h"
 #include "host/SitePaths.h"
 
@@ -19,12 +18,10 @@ class PageCompilerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        mRoot = fs::temp_directory_path() / ("ferrolift-compiler-" + std::to_string(getpid()));
-        fs::remove_all(mRoot);
+        ASSERT_FALSE(mFolder.Path().empty());
+        mRoot = fs::canonical(mFolder.Path());
         fs::create_directories(mRoot / "inc");
-        mRoot = fs::canonical(mRoot);
     }
-    void TearDown() override { fs::remove_all(mRoot); }
     void Write(const std::string& inName, const std::string& inText) { std::ofstream(mRoot / inName) << inText; }
     bool Compile(const std::string& inName, CompiledPage& outPage, CompileError& outError)
     {
@@ -37,6 +34,7 @@ protected:
         return 1 + static_cast<int>(std::count(inPage.script.begin(), inPage.script.begin() + thePos, '\n'));
     }
 
+    ferrolift::test::ScopedTempFolder mFolder{"ferrolift-compiler"};
     fs::path mRoot;
 };
 

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "common/TempFolder.h"
 #include "common/TestHttpClient.h"
 #include "host/HttpServer.h"
 #include "host/UploadMark.h"
@@ -29,8 +31,9 @@ class PageTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        sRoot = fs::temp_directory_path() / ("ferrolift-pages-" + std::to_string(getpid()));
-        fs::remove_all(sRoot);
+        sFolder = std::make_unique<ferrolift::test::ScopedTempFolder>("ferrolift-pages");
+        ASSERT_FALSE(sFolder->Path().empty());
+        sRoot = sFolder->Path();
         fs::copy(fs::path(FERROLIFT_TEST_DATA) / "site", sRoot, fs::copy_options::recursive);
         fs::create_directory_symlink("/etc", sRoot / "sub" / "escape");
         ferrolift::host::ServerOptions theOptions;
@@ -47,7 +50,7 @@ protected:
     {
         delete sServer;
         sServer = nullptr;
-        fs::remove_all(sRoot);
+        sFolder.reset();
     }
     static TestResponse Get(const std::string& inTarget) { return HttpRequest(sServer->Port(), "GET", inTarget); }
     static std::string Golden(const std::string& inName)
@@ -55,6 +58,7 @@ protected:
         return ReadFile(fs::path(FERROLIFT_TEST_DATA) / "golden" / (inName + ".txt"));
     }
 
+    static inline std::unique_ptr<ferrolift::test::ScopedTempFolder> sFolder;
     static inline fs::path sRoot;
     static inline ferrolift::host::HttpServer* sServer = nullptr;
 };

@@ -5,9 +5,6 @@
 //   RawClient theClient(theSite.Port());
 #pragma once
 
-#include <unistd.h>
-
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TempFolder.h"
 #include "host/HttpServer.h"
 
 class ServedSite {
@@ -24,11 +22,6 @@ public:
     template <typename Adjust>
     ServedSite(const std::map<std::string, std::string>& inFiles, Adjust inAdjust)
     {
-        static std::atomic<int> sCount{0};
-        mRoot = std::filesystem::temp_directory_path() /
-                ("ferrolift-http-" + std::to_string(getpid()) + "-" + std::to_string(sCount++));
-        std::filesystem::remove_all(mRoot);
-        std::filesystem::create_directories(mRoot);
         for (const auto& [theName, theContent] : inFiles)
             Write(theName, theContent);
         ferrolift::host::ServerOptions theOptions;
@@ -50,7 +43,6 @@ public:
     ~ServedSite()
     {
         mServer.reset();
-        std::filesystem::remove_all(mRoot);
     }
 
     int Port() const { return mServer->Port(); }
@@ -65,7 +57,8 @@ public:
     }
 
 private:
-    std::filesystem::path mRoot;
+    ferrolift::test::ScopedTempFolder mFolder{"ferrolift-http"};
+    std::filesystem::path mRoot = mFolder.Path();
     std::unique_ptr<ferrolift::host::HttpServer> mServer;
     bool mStarted = false;
 };

@@ -151,14 +151,8 @@ TEST(URLDecodeInPlace, DecodesAndDropsMalformedEscapes)
     }
 }
 
-TEST(TextHelpers, HexDigitsAndWideCharacters)
+TEST(TextHelpers, WideCharacters)
 {
-    EXPECT_EQ(HexDigitValue('0'), 0);
-    EXPECT_EQ(HexDigitValue('9'), 9);
-    EXPECT_EQ(HexDigitValue('a'), 10);
-    EXPECT_EQ(HexDigitValue('F'), 15);
-    EXPECT_EQ(HexDigitValue('g'), -1);
-    EXPECT_EQ(HexDigitValue('\0'), -1);
     EXPECT_FALSE(HasWideCharacters(u""));
     EXPECT_FALSE(HasWideCharacters(u"caf\u00E9\u00FF"));
     EXPECT_TRUE(HasWideCharacters(u"a\u0100"));

@@ -45,12 +45,11 @@ protected:
         if (!sAccount)
             GTEST_SKIP() << (TestAccount::Unavailable().empty() ? "account not made" : TestAccount::Unavailable());
         // A registry whose file and folders the platform makes, as it does for a server,
-        // under a umask that would hide them from other accounts if it were obeyed.
-        mSettings = (std::filesystem::temp_directory_path() /
-                     ("ferrolift-settings-" + std::to_string(::getpid()) + "-" + std::to_string(++sCount)))
-                        .string();
-        std::filesystem::remove_all(mSettings);
-        ::setenv("FERROLIFT_REGISTRY", (mSettings + "/machine/registry.reg").c_str(), 1);
+        // under a umask that would hide them from other accounts if it were obeyed. Only
+        // the private folder around them is opened up, as the temporary folder itself is.
+        ASSERT_FALSE(mSettings.Path().empty());
+        ::chmod(mSettings.Path().c_str(), 0755);
+        ::setenv("FERROLIFT_REGISTRY", (mSettings / "settings/machine/registry.reg").c_str(), 1);
         const mode_t theMask = ::umask(077);
         SetSettingDword("EnableImpersonation", 1);
         SetSettingDword("LogErrors", 1);
@@ -63,8 +62,6 @@ protected:
     void TearDown() override
     {
         mForm.reset();
-        if (!mSettings.empty())
-            std::filesystem::remove_all(mSettings);
     }
 
     Script::Outcome SetUser(const std::string& inName, const std::string& inPassword)
@@ -75,9 +72,8 @@ protected:
     }
 
     static inline std::unique_ptr<TestAccount> sAccount;
-    static inline int sCount = 0;
     ScratchMachine mMachine;
-    std::string mSettings;
+    ferrolift::test::ScopedTempFolder mSettings{"ferrolift-settings"};
     ferrolift::test::ScopedTempFolder mFolder;
     ComPtr<IDispatch> mForm;
     std::string mProcessUser;

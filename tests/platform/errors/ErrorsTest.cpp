@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/TempFolder.h"
+
 namespace {
 
 using ferrolift::platform::Win32ErrorFromErrno;
@@ -41,9 +43,9 @@ TEST(ErrnoMapping, GivesTheWin32Codes)
 
 TEST(ErrnoMapping, MissingFolderOnThePathGivesPathNotFound)
 {
-    char theFolder[] = "/tmp/ferrolift-errors-XXXXXX";
-    ASSERT_NE(::mkdtemp(theFolder), nullptr);
-    const std::string theBase = theFolder;
+    const ferrolift::test::ScopedTempFolder theFolder("ferrolift-errors");
+    const std::string& theBase = theFolder.Path();
+    ASSERT_FALSE(theBase.empty());
     const std::string theFile = theBase + "/file";
     ASSERT_EQ(::close(::creat(theFile.c_str(), 0644)), 0);
 
@@ -57,8 +59,6 @@ TEST(ErrnoMapping, MissingFolderOnThePathGivesPathNotFound)
     SetLastError(0);
     EXPECT_EQ(ferrolift::platform::SetLastErrorFromErrnoForPath(ENOENT, "open", (theBase + "/a/b").c_str()), 3u);
     EXPECT_EQ(GetLastError(), 3u);
-    ::unlink(theFile.c_str());
-    ::rmdir(theFolder);
 }
 
 // Formats as the component does: allocated buffer, system table, no inserts, language 0x400.

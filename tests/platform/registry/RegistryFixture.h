@@ -12,13 +12,13 @@
 #include <sstream>
 #include <string>
 
+#include "common/TempFolder.h"
+
 class RegistryFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char theTemplate[] = "/tmp/ferrolift-registry-XXXXXX";
-        ASSERT_NE(::mkdtemp(theTemplate), nullptr);
-        mFolder = theTemplate;
+        ASSERT_FALSE(mFolder.empty());
         mRegistry = mFolder + "/state/registry.reg";
         mEventLog = mFolder + "/state/eventlog.jsonl";
         ::setenv("FERROLIFT_REGISTRY", mRegistry.c_str(), 1);
@@ -29,7 +29,6 @@ protected:
     {
         ::unsetenv("FERROLIFT_REGISTRY");
         ::unsetenv("FERROLIFT_EVENTLOG");
-        std::filesystem::remove_all(mFolder);
     }
 
     static std::string ReadFile(const std::string& inPath)
@@ -46,7 +45,8 @@ protected:
         std::ofstream(inPath, std::ios::binary) << inText;
     }
 
-    std::string mFolder;
+    ferrolift::test::ScopedTempFolder mTemp{"ferrolift-registry"};
+    const std::string mFolder = mTemp.Path();
     std::string mRegistry;
     std::string mEventLog;
 };

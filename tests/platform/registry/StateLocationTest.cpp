@@ -4,6 +4,7 @@
 
 #include "platform/eventlog/EventLog.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/StatePaths.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

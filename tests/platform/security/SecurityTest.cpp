@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/TempFolder.h"
 #include "common/TestAccount.h"
 
 namespace {
@@ -149,15 +150,8 @@ protected:
         if (!theReason.empty())
             GTEST_SKIP() << theReason;
         ASSERT_NE(sAccount, nullptr) << "could not create the test account";
-        char theDir[] = "/tmp/flt-security-XXXXXX";
-        ASSERT_NE(mkdtemp(theDir), nullptr);
-        chmod(theDir, 0777);
-        mDir = theDir;
-    }
-    void TearDown() override
-    {
-        if (!mDir.empty())
-            std::system(("rm -rf " + mDir).c_str());
+        ASSERT_FALSE(mDir.empty());
+        chmod(mDir.c_str(), 0777);
     }
 
     HANDLE LogOn(const char* inDomain = nullptr)
@@ -183,7 +177,8 @@ protected:
     }
 
     static inline std::unique_ptr<TestAccount> sAccount;
-    std::string mDir;
+    ferrolift::test::ScopedTempFolder mTemp{"flt-security"};
+    const std::string mDir = mTemp.Path();
 };
 
 TEST_F(ImpersonationTest, WrongPasswordAndUnknownAccountFailWithLogonFailure)

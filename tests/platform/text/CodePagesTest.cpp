@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/TempFolder.h"
+
 namespace {
 
 /// Converts through MultiByteToWideChar with the size query first; failure gives
@@ -246,15 +248,12 @@ class SystemCodePages : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string theTemplate = (std::filesystem::temp_directory_path() / "fercpXXXXXX").string();
-        ASSERT_NE(::mkdtemp(theTemplate.data()), nullptr);
-        mFolder = theTemplate;
+        ASSERT_FALSE(mFolder.Path().empty());
         ::setenv("FERROLIFT_REGISTRY", (mFolder / "registry.reg").c_str(), 1);
     }
     void TearDown() override
     {
         ::unsetenv("FERROLIFT_REGISTRY");
-        std::filesystem::remove_all(mFolder);
     }
 
     static void SetValue(const char* inName, const char* inText)
@@ -269,7 +268,7 @@ protected:
         RegCloseKey(theKey);
     }
 
-    std::filesystem::path mFolder;
+    ferrolift::test::ScopedTempFolder mFolder{"fercp"};
 };
 
 TEST_F(SystemCodePages, ComeFromTheRegistryWithDefaults)
