@@ -1,7 +1,7 @@
 // Error info: the object CreateErrorInfo makes (ICreateErrorInfo to fill it, IErrorInfo
 // to read it) and the per-thread slot that SetErrorInfo fills and GetErrorInfo empties.
 #include "platform/com/Com.h"
-#include "platform/com/ComObject.h"
+#include "platform/common/ComObject.h"
 
 #include <mutex>
 #include <new>
@@ -11,9 +11,17 @@
 
 namespace {
 
-// IUnknown is served by IErrorInfo.
-class ErrorInfoObject final : public ferrolift::platform::ComObject<IErrorInfo, ICreateErrorInfo> {
+class ErrorInfoObject final : public ComObject<NoModuleLock, IErrorInfo, ICreateErrorInfo> {
 public:
+    // IUnknown is served by IErrorInfo.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
+    {
+        return QueryInterfaceFrom({{&IID_IUnknown, static_cast<IErrorInfo*>(this)},
+                                   {&IID_IErrorInfo, static_cast<IErrorInfo*>(this)},
+                                   {&IID_ICreateErrorInfo, static_cast<ICreateErrorInfo*>(this)}},
+                                  inIid, outObject);
+    }
+
     // ICreateErrorInfo
     HRESULT STDMETHODCALLTYPE SetGUID(REFGUID inGuid) override
     {
