@@ -108,6 +108,7 @@ protected:
 
 private:
     friend class InnerUnknown<ObjectBase, ModuleLock>;
+    friend class ReferenceCount<ModuleLock>;
 
     HRESULT InnerQueryInterface(REFIID inIid, void** outObject);
     HRESULT Construct(IUnknown* inOuter);

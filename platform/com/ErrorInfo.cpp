@@ -2,6 +2,7 @@
 // to read it) and the per-thread slot that SetErrorInfo fills and GetErrorInfo empties.
 #include "platform/com/Com.h"
 #include "platform/common/ComObject.h"
+#include "platform/common/ComPtr.h"
 
 #include <mutex>
 #include <new>
@@ -95,16 +96,7 @@ private:
 };
 
 // The thread's current error info; released when the thread ends.
-struct ThreadErrorInfo {
-    IErrorInfo* mInfo = nullptr;
-    ~ThreadErrorInfo()
-    {
-        if (mInfo)
-            mInfo->Release();
-    }
-};
-
-thread_local ThreadErrorInfo tErrorInfo;
+thread_local ComPtr<IErrorInfo> tErrorInfo;
 
 }  // namespace
 
@@ -122,12 +114,7 @@ HRESULT WINAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo)
 {
     if (dwReserved != 0)
         return E_INVALIDARG;
-    if (perrinfo)
-        perrinfo->AddRef();
-    IErrorInfo* theOld = tErrorInfo.mInfo;
-    tErrorInfo.mInfo = perrinfo;
-    if (theOld)
-        theOld->Release();
+    tErrorInfo.assign(perrinfo);
     return S_OK;
 }
 
@@ -135,8 +122,7 @@ HRESULT WINAPI GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo)
 {
     if (dwReserved != 0 || !pperrinfo)
         return E_INVALIDARG;
-    *pperrinfo = tErrorInfo.mInfo;
-    tErrorInfo.mInfo = nullptr;
+    *pperrinfo = tErrorInfo.detach();
     return *pperrinfo ? S_OK : S_FALSE;
 }
 

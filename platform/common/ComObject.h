@@ -28,19 +28,14 @@ public:
     ComObject& operator=(const ComObject&) = delete;
 
     ULONG STDMETHODCALLTYPE AddRef() override { return mReferences.AddRef(); }
-
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG theLeft = mReferences.Release();
-        if (theLeft == 0)
-            delete this;
-        return theLeft;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return mReferences.Release(this); }
 
 protected:
     ComObject() = default;
     virtual ~ComObject() = default;
 
 private:
+    friend class ReferenceCount<TModuleLock>;
+
     ReferenceCount<TModuleLock> mReferences{1};
 };

@@ -7,6 +7,7 @@
 //       ...
 //       HRESULT InnerQueryInterface(REFIID inIid, void** outObject);   // the table
 //       friend class InnerUnknown<Widget, NoModuleLock>;
+//       friend class ReferenceCount<NoModuleLock>;                      // may delete us
 //       InnerUnknown<Widget, NoModuleLock> mInner{this, 1};
 //       IUnknown* mOuter;   // the aggregating object, or &mInner
 //   };
@@ -31,14 +32,7 @@ public:
     }
 
     ULONG STDMETHODCALLTYPE AddRef() override { return mReferences.AddRef(); }
-
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG theLeft = mReferences.Release();
-        if (theLeft == 0)
-            delete mOwner;
-        return theLeft;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return mReferences.Release(mOwner); }
 
 private:
     TOwner* mOwner;

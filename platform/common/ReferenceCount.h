@@ -4,13 +4,9 @@
 //
 //   struct ModuleLock { static void Lock(); static void Unlock(); };   // the module's
 //   ReferenceCount<ModuleLock> mReferences{1};
-//   ULONG STDMETHODCALLTYPE Release() override
-//   {
-//       const ULONG theLeft = mReferences.Release();
-//       if (theLeft == 0)
-//           delete this;
-//       return theLeft;
-//   }
+//   friend class ReferenceCount<ModuleLock>;                          // may delete us
+//   ULONG STDMETHODCALLTYPE AddRef() override { return mReferences.AddRef(); }
+//   ULONG STDMETHODCALLTYPE Release() override { return mReferences.Release(this); }
 #pragma once
 
 #include <atomic>
@@ -36,8 +32,16 @@ public:
 
     /// The count after adding one.
     ULONG AddRef() noexcept { return ++mCount; }
-    /// The count after removing one: the owner deletes itself at 0.
-    ULONG Release() noexcept { return --mCount; }
+    /// The count after removing one. At 0 it deletes inOwner, the object this count
+    /// belongs to (and so the count itself); nothing of either is touched after that.
+    template <class TOwner>
+    ULONG Release(TOwner* inOwner) noexcept
+    {
+        const ULONG theLeft = --mCount;
+        if (theLeft == 0)
+            delete inOwner;
+        return theLeft;
+    }
 
 private:
     std::atomic<ULONG> mCount;
