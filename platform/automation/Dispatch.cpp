@@ -18,8 +18,8 @@
 
 #include "platform/automation/OleAuto.h"
 #include "platform/com/Com.h"
-#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/ComPtr.h"
+#include "platform/common/ReturnIfFailed.h"
 
 namespace ferrolift::automation {
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/Registry.h"
-#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/ComPtr.h"
 #include "platform/common/RegistryKey.h"
+#include "platform/common/ReturnIfFailed.h"
+#include "platform/registry/Registry.h"
 
 namespace {
 
