@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/common/RegistryKey.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -159,24 +161,6 @@ bool Confirm(const std::string& inQuestion)
     return theAnswer == "Y" || theAnswer == "YES";
 }
 
-// Owns an open key.
-class KeyHolder {
-public:
-    KeyHolder() = default;
-    KeyHolder(const KeyHolder&) = delete;
-    KeyHolder& operator=(const KeyHolder&) = delete;
-    ~KeyHolder()
-    {
-        if (mKey != nullptr)
-            RegCloseKey(mKey);
-    }
-    HKEY get() const { return mKey; }
-    PHKEY put() { return &mKey; }
-
-private:
-    HKEY mKey = nullptr;
-};
-
 std::string TypeName(DWORD inType)
 {
     switch (inType) {
@@ -310,7 +294,7 @@ LSTATUS QueryKey(HKEY inKey, const std::string& inFullName, const RegArguments& 
         return ERROR_SUCCESS;
     }
     for (const std::string& theSubkey : theSubkeys) {
-        KeyHolder theChild;
+        RegistryKey theChild;
         LSTATUS theStatus = RegOpenKeyExA(inKey, theSubkey.c_str(), 0, KEY_READ, theChild.put());
         if (theStatus == ERROR_SUCCESS)
             theStatus = QueryKey(theChild.get(), inFullName + "\\" + theSubkey, inArguments, ioMatches);
@@ -327,7 +311,7 @@ std::string FullName(const RegArguments& inArguments)
 
 int RunQuery(const RegArguments& inArguments)
 {
-    KeyHolder theKey;
+    RegistryKey theKey;
     LSTATUS theStatus = RegOpenKeyExA(inArguments.root, inArguments.subkey.c_str(), 0, KEY_READ, theKey.put());
     size_t theMatches = 0;
     if (theStatus == ERROR_SUCCESS)
@@ -403,7 +387,7 @@ int RunAdd(const RegArguments& inArguments)
     const bool theSetsValue = inArguments.hasValue || inArguments.hasType || inArguments.hasData;
     if (theSetsValue && !EncodeData(inArguments, theData))
         return SyntaxError("add");
-    KeyHolder theKey;
+    RegistryKey theKey;
     LSTATUS theStatus = RegCreateKeyExA(inArguments.root, inArguments.subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                         nullptr, theKey.put(), nullptr);
     if (theStatus != ERROR_SUCCESS)
@@ -427,7 +411,7 @@ int RunAdd(const RegArguments& inArguments)
 
 int DeleteValues(const RegArguments& inArguments)
 {
-    KeyHolder theKey;
+    RegistryKey theKey;
     LSTATUS theStatus =
         RegOpenKeyExA(inArguments.root, inArguments.subkey.c_str(), 0, KEY_READ | KEY_SET_VALUE, theKey.put());
     std::vector<std::string> theNames;
@@ -459,7 +443,7 @@ int RunDelete(const RegArguments& inArguments)
         return DeleteValues(inArguments);
     if (inArguments.subkey.empty())
         return ReportFailure(ERROR_ACCESS_DENIED);
-    KeyHolder theKey;
+    RegistryKey theKey;
     LSTATUS theStatus = RegOpenKeyExA(inArguments.root, inArguments.subkey.c_str(), 0, KEY_READ, theKey.put());
     if (theStatus != ERROR_SUCCESS)
         return ReportFailure(theStatus);

@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include "host/HttpServer.h"
+#include "platform/common/ComPtr.h"
 
 namespace {
 
@@ -68,12 +69,8 @@ bool ComponentRegistered()
     CLSID theClsid{};
     if (FAILED(CLSIDFromProgID(u"Ferrolift4.XForm", &theClsid)))
         return false;
-    IClassFactory* theFactory = nullptr;
-    HRESULT hr = CoGetClassObject(theClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                  reinterpret_cast<void**>(&theFactory));
-    if (theFactory != nullptr)
-        theFactory->Release();
-    return SUCCEEDED(hr);
+    ComPtr<IClassFactory> theFactory;
+    return SUCCEEDED(CoGetClassObject(theClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, theFactory.put_void()));
 }
 
 int Usage()

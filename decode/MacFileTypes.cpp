@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/common/RegistryKey.h"
+
 namespace {
 
 /// One row of the built-in table. "----" in the type or creator matches any code; the
@@ -105,8 +107,8 @@ void CodeAt(const BYTE* inData, BYTE (&outCode)[4])
 template <typename Predicate>
 LONG FindRegistryValue(const char* inKeyPath, Predicate inMatches, char (&outName)[kRegistryBuffer + 1])
 {
-    HKEY theKey = nullptr;
-    LONG theResult = RegOpenKeyExA(HKEY_LOCAL_MACHINE, inKeyPath, 0, KEY_READ, &theKey);
+    RegistryKey theKey;
+    LONG theResult = RegOpenKeyExA(HKEY_LOCAL_MACHINE, inKeyPath, 0, KEY_READ, theKey.put());
     if (theResult != ERROR_SUCCESS)
         return theResult;
     for (DWORD theIndex = 0;; ++theIndex) {
@@ -115,7 +117,7 @@ LONG FindRegistryValue(const char* inKeyPath, Predicate inMatches, char (&outNam
         char theName[kRegistryBuffer + 1] = {};
         DWORD theNameSize = kRegistryBuffer;
         DWORD theDataSize = kRegistryBuffer;
-        theResult = RegEnumValueA(theKey, theIndex, theName, &theNameSize, nullptr, nullptr, theData, &theDataSize);
+        theResult = RegEnumValueA(theKey.get(), theIndex, theName, &theNameSize, nullptr, nullptr, theData, &theDataSize);
         if (theResult != ERROR_SUCCESS)
             break;
         if (inMatches(theData)) {
@@ -123,7 +125,6 @@ LONG FindRegistryValue(const char* inKeyPath, Predicate inMatches, char (&outNam
             break;
         }
     }
-    RegCloseKey(theKey);
     return theResult;
 }
 

@@ -11,6 +11,7 @@
 #include "host/ScriptText.h"
 #include "platform/common/ComPtr.h"
 #include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueSafeArray.h"
 #include "platform/common/UniqueVariant.h"
 
 namespace ferrolift::host {
@@ -212,17 +213,29 @@ bool PushByteArray(duk_context* inContext, SAFEARRAY* inArray, ScriptFailure& ou
     SafeArrayGetLBound(inArray, 1, &theLow);
     SafeArrayGetUBound(inArray, 1, &theHigh);
     std::size_t theCount = theHigh >= theLow ? static_cast<std::size_t>(theHigh - theLow) + 1 : 0;
-    void* theData = nullptr;
-    if (FAILED(SafeArrayAccessData(inArray, &theData))) {
-        outFailure.Set(E_FAIL, "", "The byte array cannot be read");
-        return false;
+    {
+        SafeArrayData theData(inArray);
+        if (FAILED(theData.result())) {
+            outFailure.Set(E_FAIL, "", "The byte array cannot be read");
+            return false;
+        }
+        void* theBuffer = duk_push_fixed_buffer(inContext, theCount);
+        if (theCount > 0)
+            std::memcpy(theBuffer, theData.get(), theCount);
     }
-    void* theBuffer = duk_push_fixed_buffer(inContext, theCount);
-    if (theCount > 0)
-        std::memcpy(theBuffer, theData, theCount);
-    SafeArrayUnaccessData(inArray);
     duk_push_buffer_object(inContext, -1, 0, theCount, DUK_BUFOBJ_UINT8ARRAY);
     duk_remove(inContext, -2);
+    return true;
+}
+
+// Fills inArray, a new byte array of inSize bytes, from inData.
+bool CopyIntoArray(SAFEARRAY* inArray, const void* inData, std::size_t inSize)
+{
+    SafeArrayData theTarget(inArray);
+    if (FAILED(theTarget.result()))
+        return false;
+    if (inSize > 0)
+        std::memcpy(theTarget.get(), inData, inSize);
     return true;
 }
 
@@ -398,19 +411,13 @@ bool ToVariant(duk_context* inContext, duk_idx_t inIndex, VARIANT* outValue, boo
     if (duk_is_buffer_data(inContext, inIndex)) {
         duk_size_t theSize = 0;
         void* theData = duk_get_buffer_data(inContext, inIndex, &theSize);
-        SAFEARRAY* theArray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(theSize));
-        void* theTarget = nullptr;
-        if (theArray == nullptr || FAILED(SafeArrayAccessData(theArray, &theTarget))) {
-            if (theArray != nullptr)
-                SafeArrayDestroy(theArray);
+        UniqueSafeArray theArray(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(theSize)));
+        if (!theArray || !CopyIntoArray(theArray.get(), theData, theSize)) {
             outFailure.Set(E_OUTOFMEMORY, "", "");
             return false;
         }
-        if (theSize > 0)
-            std::memcpy(theTarget, theData, theSize);
-        SafeArrayUnaccessData(theArray);
         V_VT(outValue) = VT_ARRAY | VT_UI1;
-        V_ARRAY(outValue) = theArray;
+        V_ARRAY(outValue) = theArray.detach();
         return true;
     }
     if (IDispatch* theDispatch = GetDispatch(inContext, inIndex)) {

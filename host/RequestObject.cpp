@@ -3,6 +3,8 @@
 #include <string>
 
 #include "host/HttpExchange.h"
+#include "platform/common/ReturnIfFailed.h"
+#include "platform/common/UniqueSafeArray.h"
 #include "platform/common/UniqueVariant.h"
 
 namespace ferrolift::host {
@@ -57,26 +59,22 @@ HRESULT RequestObject::BinaryRead(VARIANT* inOutCount, VARIANT* outBytes)
     if (inOutCount == nullptr || outBytes == nullptr)
         return E_POINTER;
     UniqueVariant theCount;
-    HRESULT hr = VariantChangeType(theCount.put(), inOutCount, 0, VT_I4);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(VariantChangeType(theCount.put(), inOutCount, 0, VT_I4));
     std::int64_t theWanted = mExchange->Clamp(V_I4(theCount.get()));
-    SAFEARRAY* theArray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(theWanted));
-    if (theArray == nullptr)
+    UniqueSafeArray theArray(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(theWanted)));
+    if (!theArray)
         return E_OUTOFMEMORY;
-    void* theData = nullptr;
-    SafeArrayAccessData(theArray, &theData);
     std::int64_t theRead = 0;
-    std::string theError;
-    bool theOk = mExchange->BinaryRead(theWanted, static_cast<char*>(theData), theRead, theError);
-    SafeArrayUnaccessData(theArray);
-    if (!theOk) {
-        SafeArrayDestroy(theArray);
-        return E_FAIL;
+    {
+        SafeArrayData theData(theArray.get());
+        RETURN_IF_FAILED(theData.result());
+        std::string theError;
+        if (!mExchange->BinaryRead(theWanted, theData.as<char>(), theRead, theError))
+            return E_FAIL;
     }
     VariantClear(outBytes);
     V_VT(outBytes) = VT_ARRAY | VT_UI1;
-    V_ARRAY(outBytes) = theArray;
+    V_ARRAY(outBytes) = theArray.detach();
     VariantClear(inOutCount);
     V_VT(inOutCount) = VT_I4;
     V_I4(inOutCount) = static_cast<LONG>(theRead);

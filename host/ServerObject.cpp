@@ -4,6 +4,7 @@
 
 #include "host/ScriptText.h"
 #include "host/SitePaths.h"
+#include "platform/common/ReturnIfFailed.h"
 
 namespace ferrolift::host {
 
@@ -76,9 +77,7 @@ HRESULT ServerObject::CreateObject(BSTR inProgId, IDispatch** outObject)
     *outObject = nullptr;
     std::u16string theProgId = FromBstr(inProgId);
     CLSID theClsid{};
-    HRESULT hr = CLSIDFromProgID(theProgId.c_str(), &theClsid);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(CLSIDFromProgID(theProgId.c_str(), &theClsid));
     return CoCreateInstance(theClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(outObject));
 }
 

@@ -8,52 +8,24 @@
 //   theServer.attach(new ServerObject(thePaths, "/"));   // one reference, the caller's
 #pragma once
 
-#include <atomic>
-
 #include <windows.h>
 #include <comsvcs.h>
+
+#include "platform/common/ComObject.h"
+#include "platform/common/NoTypeInfoDispatch.h"
 
 namespace ferrolift::host {
 
 /// Answers IUnknown, IDispatch and kIid with the one Interface; late binding is refused.
 /// Objects start with one reference and delete themselves with the last.
 template <class Interface, const IID& kIid>
-class VtableObject : public Interface {
+class VtableObject : public ComObject<NoModuleLock, NoTypeInfoDispatch<Interface>> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
     {
-        if (outObject == nullptr)
-            return E_POINTER;
-        if (inIid == IID_IUnknown || inIid == IID_IDispatch || inIid == kIid) {
-            *outObject = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++mReferences; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG theLeft = --mReferences;
-        if (theLeft == 0)
-            delete this;
-        return theLeft;
+        return QueryInterfaceFrom({{&IID_IUnknown, this}, {&IID_IDispatch, this}, {&kIid, this}}, inIid, outObject);
     }
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override
-    {
-        if (outCount == nullptr)
-            return E_POINTER;
-        *outCount = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** outInfo) override
-    {
-        if (outInfo != nullptr)
-            *outInfo = nullptr;
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT inCount, LCID, DISPID* outIds) override
     {
         for (UINT i = 0; outIds != nullptr && i < inCount; ++i)
@@ -67,10 +39,7 @@ public:
 
 protected:
     VtableObject() = default;
-    virtual ~VtableObject() = default;
-
-private:
-    std::atomic<ULONG> mReferences{1};
+    ~VtableObject() override = default;
 };
 
 }  // namespace ferrolift::host

@@ -6,6 +6,8 @@
 #include "intake/MappedFileStream.h"
 #include "intake/MemoryByteSource.h"
 #include "support/Settings.h"
+#include "platform/common/ReturnIfFailed.h"
+#include "platform/common/UniqueHandle.h"
 #include "platform/common/UniqueVariant.h"
 #include "support/Utilities.h"
 
@@ -21,31 +23,6 @@ namespace {
 /// of the process is logged. Relaxed: a lost update can at most log twice.
 std::atomic<bool> gReadCacheLogged{false};
 
-/// Closes a file handle unless it was handed on.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE inHandle) : mHandle(inHandle) {}
-    ~FileHandle()
-    {
-        if (valid())
-            CloseHandle(mHandle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool valid() const { return mHandle != INVALID_HANDLE_VALUE && mHandle != nullptr; }
-    HANDLE get() const { return mHandle; }
-    HANDLE release()
-    {
-        HANDLE theHandle = mHandle;
-        mHandle = INVALID_HANDLE_VALUE;
-        return theHandle;
-    }
-
-private:
-    HANDLE mHandle;
-};
-
 HRESULT SystemErrorResult(DWORD inCode)
 {
     return static_cast<HRESULT>(inCode | 0x80040000u);
@@ -60,7 +37,7 @@ HRESULT ReadChunk(IRequest* inRequest, DWORD inCount, UniqueVariant& outCount, U
     return inRequest->BinaryRead(theCount, outBytes.put());
 }
 
-FileHandle CreateReadCache()
+UniqueHandle CreateReadCache()
 {
     char theFolder[MAX_PATH] = "";
     char theName[MAX_PATH] = "";
@@ -83,7 +60,7 @@ FileHandle CreateReadCache()
         LogEvent(theText, EVENTLOG_ERROR_TYPE);
     }
     gReadCacheLogged.store(true, std::memory_order_relaxed);
-    return FileHandle(theFile);
+    return UniqueHandle(theFile);
 }
 
 HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inChunk, HANDLE inFile)
@@ -97,9 +74,7 @@ HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
         theRemaining -= theCount;
         UniqueVariant theReported;
         UniqueVariant theBytes;
-        hr = ReadChunk(inRequest, theCount, theReported, theBytes);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ReadChunk(inRequest, theCount, theReported, theBytes));
         // The file takes exactly what was delivered; a short delivery shows up later as
         // a cache shorter than the announced length.
         void* theData = nullptr;
@@ -115,8 +90,7 @@ HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
         theBytes.reset();
         if (!theWritten)
             return FAILED(hr) ? hr : SystemErrorResult(theWriteError);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(hr);
         SetProgressBytes(inID, static_cast<LONG>(inNumBytes - theRemaining), static_cast<LONG>(inNumBytes));
     }
     if (!theWriter.Flush())
@@ -124,7 +98,7 @@ HRESULT ReadToCache(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
     return hr;
 }
 
-HRESULT MapReadCache(FileHandle& inOutFile, std::unique_ptr<ByteSource>& outByteSource)
+HRESULT MapReadCache(UniqueHandle& inOutFile, std::unique_ptr<ByteSource>& outByteSource)
 {
     if (GetFileSize(inOutFile.get(), nullptr) == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return SystemErrorResult(GetLastError());
@@ -158,12 +132,10 @@ HRESULT ReadToBlock(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
         theRemaining -= theCount;
         UniqueVariant theReported;
         UniqueVariant theBytes;
-        HRESULT hr = ReadChunk(inRequest, theCount, theReported, theBytes);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ReadChunk(inRequest, theCount, theReported, theBytes));
         void* theData = nullptr;
         LONG theLength = 0;
-        hr = AccessVARIANT(theBytes.get(), &theData, &theLength);
+        HRESULT hr = AccessVARIANT(theBytes.get(), &theData, &theLength);
         if (SUCCEEDED(hr)) {
             DWORD theTake = theLength > 0 ? static_cast<DWORD>(theLength) : 0;
             if (theTake > theCapacity - theHeld)
@@ -174,8 +146,7 @@ HRESULT ReadToBlock(IRequest* inRequest, LONG inID, DWORD inNumBytes, DWORD inCh
             hr = UnaccessVARIANT(theBytes.get());
         }
         theBytes.reset();
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(hr);
         SetProgressBytes(inID, static_cast<LONG>(inNumBytes - theRemaining), static_cast<LONG>(inNumBytes));
     }
     if (theHeld == 0)
@@ -268,7 +239,7 @@ HRESULT ReadBody(IRequest* inRequest, LONG inProgressID, LONG inNumBytes, std::u
         if (theFitted)
             return hr;
     }
-    FileHandle theFile = CreateReadCache();
+    UniqueHandle theFile = CreateReadCache();
     if (!theFile.valid())
         return ReadToMemory(inRequest, inProgressID, theNumBytes, theChunk, outByteSource);
     HRESULT hr = ReadToCache(inRequest, inProgressID, theNumBytes, theChunk, theFile.get());

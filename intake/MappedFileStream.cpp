@@ -39,14 +39,13 @@ char MappedFileStream::OpenHandle(HANDLE inFile)
 {
     Close();
     mErrorText[0] = 0;
-    mFile = inFile;
-    if (mFile == INVALID_HANDLE_VALUE) {
-        mFile = nullptr;
+    if (inFile == INVALID_HANDLE_VALUE) {
         SetError("File handle invalid");
         return mErrorText[0];
     }
+    mFile.reset(inFile);
     DWORD theHigh = 0;
-    const DWORD theSize = GetFileSize(mFile, &theHigh);
+    const DWORD theSize = GetFileSize(mFile.get(), &theHigh);
     if (theSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         SetError("Unable to get file size");
     } else if (theHigh != 0) {
@@ -56,12 +55,12 @@ char MappedFileStream::OpenHandle(HANDLE inFile)
     } else if (theSize == 0)
         SetError("File is empty");
     if (mErrorText[0] == 0) {
-        mMapping = CreateFileMappingA(mFile, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (!mMapping)
+        mMapping.reset(CreateFileMappingA(mFile.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mMapping.valid())
             SetError("Unable to create file mapping");
     }
     if (mErrorText[0] == 0) {
-        mView = MapViewOfFile(mMapping, FILE_MAP_READ, 0, 0, 0);
+        mView = MapViewOfFile(mMapping.get(), FILE_MAP_READ, 0, 0, 0);
         if (!mView)
             SetError("Unable to map view of file");
     }
@@ -78,13 +77,9 @@ void MappedFileStream::Close()
     const DWORD theError = GetLastError();
     if (mView)
         UnmapViewOfFile(mView);
-    if (mMapping)
-        CloseHandle(mMapping);
-    if (mFile)
-        CloseHandle(mFile);
     mView = nullptr;
-    mMapping = nullptr;
-    mFile = nullptr;
+    mMapping.reset();
+    mFile.reset();
     SetLastError(theError);
 }
 

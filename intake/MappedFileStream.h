@@ -9,6 +9,7 @@
 #pragma once
 
 #include "intake/MemoryByteSource.h"
+#include "platform/common/UniqueHandle.h"
 
 /// A file mapped read-only and covered as a byte source. It owns the file handle, the
 /// mapping and the view from the moment OpenHandle receives the file handle.
@@ -39,7 +40,7 @@ private:
     void SetError(const char* inText);
 
     char mErrorText[256] = {};
-    HANDLE mFile = nullptr;
-    HANDLE mMapping = nullptr;
+    UniqueHandle mFile;
+    UniqueHandle mMapping;
     LPVOID mView = nullptr;
 };

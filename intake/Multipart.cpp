@@ -7,6 +7,7 @@
 #include "support/EventLogWriter.h"
 #include "intake/MappedFileStream.h"
 #include "support/SException.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/UniqueBstr.h"
 #include "platform/common/UniqueVariant.h"
 #include "support/Utilities.h"
@@ -27,12 +28,10 @@ HRESULT GetPageObject(IGetContextProperties* inProperties, const OLECHAR* inName
 {
     UniqueBstr theName = UniqueBstr::copy_of(inName);
     UniqueVariant theValue;
-    HRESULT hr = inProperties->GetProperty(theName.get(), theValue.put());
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(inProperties->GetProperty(theName.get(), theValue.put()));
     if (theValue.vt() != VT_DISPATCH || V_DISPATCH(theValue.get()) == nullptr)
         return E_FAIL;
-    hr = V_DISPATCH(theValue.get())->QueryInterface(inIid, outObject.put_void());
+    HRESULT hr = V_DISPATCH(theValue.get())->QueryInterface(inIid, outObject.put_void());
     if (SUCCEEDED(hr) && !outObject)
         hr = E_UNEXPECTED;
     return hr;
@@ -243,9 +242,8 @@ HRESULT Multipart::MapPath(const WCHAR* inVirtualPath, WCHAR* outPhysicalPath)
         return CONTEXT_E_NOCONTEXT;
     UniqueBstr theVirtual = UniqueBstr::copy_of(inVirtualPath);
     UniqueBstr thePhysical;
-    HRESULT hr = mServer->MapPath(theVirtual.get(), thePhysical.put());
-    if (FAILED(hr))
-        return hr;
+    const HRESULT hr = mServer->MapPath(theVirtual.get(), thePhysical.put());
+    RETURN_IF_FAILED(hr);
     if (thePhysical.get() == nullptr)
         return E_FAIL;
     CopyWideString(outPhysicalPath, thePhysical.get(), MAX_PATH);

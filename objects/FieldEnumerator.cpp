@@ -3,17 +3,9 @@
 
 #include <new>
 
-#include "support/ModuleLock.h"
-
 FieldEnumerator::FieldEnumerator(std::shared_ptr<const Snapshot> inItems, size_t inPosition)
     : mItems(std::move(inItems)), mPosition(inPosition)
 {
-    LockModule();
-}
-
-FieldEnumerator::~FieldEnumerator()
-{
-    UnlockModule();
 }
 
 HRESULT FieldEnumerator::Create(std::vector<UniqueVariant> inItems, IUnknown** outEnum)
@@ -32,27 +24,7 @@ HRESULT FieldEnumerator::Create(std::vector<UniqueVariant> inItems, IUnknown** o
 
 HRESULT FieldEnumerator::QueryInterface(REFIID inIid, void** outObject)
 {
-    if (outObject == nullptr)
-        return E_POINTER;
-    *outObject = nullptr;
-    if (!IsEqualIID(inIid, IID_IUnknown) && !IsEqualIID(inIid, IID_IEnumVARIANT))
-        return E_NOINTERFACE;
-    AddRef();
-    *outObject = static_cast<IEnumVARIANT*>(this);
-    return S_OK;
-}
-
-ULONG FieldEnumerator::AddRef()
-{
-    return ++mRefCount;
-}
-
-ULONG FieldEnumerator::Release()
-{
-    const ULONG theCount = --mRefCount;
-    if (theCount == 0)
-        delete this;
-    return theCount;
+    return QueryInterfaceFrom({{&IID_IUnknown, this}, {&IID_IEnumVARIANT, this}}, inIid, outObject);
 }
 
 HRESULT FieldEnumerator::Next(ULONG inCount, VARIANT* outItems, ULONG* outFetched)

@@ -6,24 +6,23 @@
 //   HRESULT hr = FieldEnumerator::Create(std::move(theItems), theEnum.put());
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <vector>
 #include <windows.h>
 #include <oleauto.h>
 
+#include "platform/common/ComObject.h"
 #include "platform/common/CriticalSection.h"
 #include "platform/common/UniqueVariant.h"
+#include "support/ModuleLock.h"
 
-/// A snapshot enumerator of VARIANTs.
-class FieldEnumerator : public IEnumVARIANT {
+/// A snapshot enumerator of VARIANTs; it holds the module while it lives.
+class FieldEnumerator final : public ComObject<ModuleLock, IEnumVARIANT> {
 public:
     /// Makes an enumerator that takes inItems over and returns its IUnknown.
     static HRESULT Create(std::vector<UniqueVariant> inItems, IUnknown** outEnum);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     /// Copies up to inCount entries out (each VariantCopy'd); S_FALSE when fewer remain.
     HRESULT STDMETHODCALLTYPE Next(ULONG inCount, VARIANT* outItems, ULONG* outFetched) override;
     /// Passes over inCount entries; S_FALSE when fewer remain.
@@ -35,10 +34,9 @@ public:
 private:
     using Snapshot = std::vector<UniqueVariant>;
     FieldEnumerator(std::shared_ptr<const Snapshot> inItems, size_t inPosition);
-    virtual ~FieldEnumerator();
+    ~FieldEnumerator() override = default;
 
     std::shared_ptr<const Snapshot> mItems;
     size_t mPosition;
-    std::atomic<ULONG> mRefCount{1};
     CriticalSection mLock;
 };

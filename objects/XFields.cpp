@@ -7,6 +7,7 @@
 #include "objects/XField.h"
 #include "objects/XForm.h"
 #include "support/TypeLibrary.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/UniqueVariant.h"
 #include "support/Utilities.h"
 
@@ -40,9 +41,7 @@ LONG XFields::EntryCount() const
 HRESULT XFields::MakeField(LONG inValue, IDispatch** outField)
 {
     ComPtr<IXField> theField;
-    const HRESULT hr = XField::CreateInstance(nullptr, IID_IXField, theField.put_void());
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(XField::CreateInstance(nullptr, IID_IXField, theField.put_void()));
     static_cast<XField*>(theField.get())->Attach(mForm.get(), mGroup, inValue);
     *outField = theField.detach();
     return S_OK;
@@ -79,15 +78,11 @@ HRESULT XFields::get_Item(VARIANT inIndex, VARIANT* outVal)
             theNumber = V_I4(&inIndex);
         } else {
             UniqueVariant theConverted;
-            const HRESULT hr = VariantChangeType(theConverted.get(), &inIndex, 0, VT_I4);
-            if (FAILED(hr))
-                return hr;
+            RETURN_IF_FAILED(VariantChangeType(theConverted.get(), &inIndex, 0, VT_I4));
             theNumber = V_I4(theConverted.get());
         }
         IDispatch* theField = nullptr;
-        const HRESULT hr = MakeField(ZeroBasedPosition(theNumber), &theField);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(MakeField(ZeroBasedPosition(theNumber), &theField));
         V_VT(outVal) = VT_DISPATCH;
         V_DISPATCH(outVal) = theField;
         return S_OK;

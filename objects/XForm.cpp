@@ -9,6 +9,7 @@
 #include "support/TypeLibrary.h"
 #include "support/FileUtilities.h"
 #include "support/Settings.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/UniqueBstr.h"
 #include "platform/common/UniqueVariant.h"
 #include "support/Utilities.h"
@@ -60,9 +61,7 @@ HRESULT XForm::get__NewEnum(IUnknown** outEnum)
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
         RequireOut(outEnum);
         *outEnum = nullptr;
-        const HRESULT hr = Intake();
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(Intake());
         std::vector<UniqueVariant> theNames(static_cast<size_t>(mReader.GroupCount()));
         for (size_t i = 0; i < theNames.size(); ++i) {
             const FieldGroup* theGroup = mReader.GetGroup(static_cast<LONG>(i));
@@ -92,9 +91,7 @@ HRESULT XForm::FindPosition(VARIANT& inIndex, LONG& outPosition)
         return S_OK;
     }
     UniqueVariant theNumber;
-    hr = VariantChangeType(theNumber.get(), &inIndex, 0, VT_I4);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(VariantChangeType(theNumber.get(), &inIndex, 0, VT_I4));
     outPosition = ZeroBasedPosition(V_I4(theNumber.get()));
     return S_OK;
 }
@@ -106,9 +103,7 @@ HRESULT XForm::get_Item(VARIANT inIndex, VARIANT* outVal)
         HRESULT hr = Intake();
         UniqueVariant theIndex;
         VariantInit(outVal);
-        const HRESULT theCopied = VariantCopyInd(theIndex.get(), &inIndex);
-        if (FAILED(theCopied))
-            return theCopied;
+        RETURN_IF_FAILED(VariantCopyInd(theIndex.get(), &inIndex));
         if (theIndex.vt() == VT_ERROR) {
             V_VT(outVal) = VT_BSTR;
             V_BSTR(outVal) = MultiByteToBSTR(mReader.GetCodePage(), reinterpret_cast<const char*>(mReader.Data()),
@@ -116,15 +111,10 @@ HRESULT XForm::get_Item(VARIANT inIndex, VARIANT* outVal)
             return hr;
         }
         LONG thePosition = -1;
-        const HRESULT theFound = FindPosition(*theIndex.get(), thePosition);
-        if (FAILED(theFound))
-            return theFound;
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(FindPosition(*theIndex.get(), thePosition));
+        RETURN_IF_FAILED(hr);
         ComPtr<IXFields> theFields;
-        hr = XFields::CreateInstance(nullptr, IID_IXFields, theFields.put_void());
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(XFields::CreateInstance(nullptr, IID_IXFields, theFields.put_void()));
         static_cast<XFields*>(theFields.get())->Attach(this, thePosition);
         V_VT(outVal) = VT_DISPATCH;
         V_DISPATCH(outVal) = theFields.detach();
@@ -323,9 +313,7 @@ HRESULT XForm::Read(BSTR inPath)
 HRESULT XForm::Save(BSTR inPath)
 {
     return RunMember(this, kSource, __LINE__, [&]() -> HRESULT {
-        const HRESULT hr = Intake();
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(Intake());
         ErrorRecord theErrors;
         WCHAR theTarget[MAX_PATH];
         ResolveTarget(inPath, mAbsolutePath != VARIANT_FALSE, theTarget, theErrors);

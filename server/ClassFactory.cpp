@@ -5,27 +5,7 @@
 
 HRESULT XClassFactory::QueryInterface(REFIID inIid, void** outObject)
 {
-    if (outObject == nullptr)
-        return E_POINTER;
-    *outObject = nullptr;
-    if (!IsEqualIID(inIid, IID_IUnknown) && !IsEqualIID(inIid, IID_IClassFactory))
-        return E_NOINTERFACE;
-    AddRef();
-    *outObject = static_cast<IClassFactory*>(this);
-    return S_OK;
-}
-
-ULONG XClassFactory::AddRef()
-{
-    return ++mRefCount;
-}
-
-ULONG XClassFactory::Release()
-{
-    const ULONG theCount = --mRefCount;
-    if (theCount == 0)
-        delete this;
-    return theCount;
+    return QueryInterfaceFrom({{&IID_IUnknown, this}, {&IID_IClassFactory, this}}, inIid, outObject);
 }
 
 HRESULT XClassFactory::CreateInstance(IUnknown* inOuter, REFIID inIid, void** outObject)

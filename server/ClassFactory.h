@@ -6,23 +6,20 @@
 //   theFactory->CreateInstance(nullptr, IID_IXForm, theForm.put_void());
 #pragma once
 
-#include <atomic>
-
 #include <windows.h>
+
+#include "platform/common/ComObject.h"
 
 /// Makes one object: outer unknown or null, requested interface, out pointer.
 using CreateInstanceFunction = HRESULT (*)(IUnknown* inOuter, REFIID inIid, void** outObject);
 
-/// A class factory over a CreateInstanceFunction. Starts with one reference.
-class XClassFactory final : public IClassFactory {
+/// A class factory over a CreateInstanceFunction. Starts with one reference. It does not
+/// hold the module itself: holders keep it loaded through LockServer.
+class XClassFactory final : public ComObject<NoModuleLock, IClassFactory> {
 public:
     explicit XClassFactory(CreateInstanceFunction inCreate) : mCreate(inCreate) {}
-    XClassFactory(const XClassFactory&) = delete;
-    XClassFactory& operator=(const XClassFactory&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     /// E_POINTER for a null out pointer; CLASS_E_NOAGGREGATION when an outer object asks
     /// for anything but IUnknown; E_OUTOFMEMORY; else the object's QueryInterface result.
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* inOuter, REFIID inIid, void** outObject) override;
@@ -30,8 +27,7 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL inLock) override;
 
 private:
-    ~XClassFactory() = default;
+    ~XClassFactory() override = default;
 
     CreateInstanceFunction mCreate;
-    std::atomic<ULONG> mRefCount{1};
 };

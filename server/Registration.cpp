@@ -7,6 +7,7 @@
 #include "support/TypeLibrary.h"
 #include "support/EventLogWriter.h"
 #include "support/Settings.h"
+#include "platform/common/ReturnIfFailed.h"
 
 namespace {
 
@@ -72,9 +73,8 @@ HRESULT STDMETHODCALLTYPE DllRegisterServer()
         if (LSTATUS theStatus = RegisterClass(theEntry, theModulePath))
             return FromStatus(theStatus);
     }
-    HRESULT hr = RegisterTypeLibrary(theModulePath);
-    if (FAILED(hr))
-        return hr;
+    const HRESULT hr = RegisterTypeLibrary(theModulePath);
+    RETURN_IF_FAILED(hr);
     // Conveniences: none of them may make registration fail.
     WriteModulePath();
     EnsureEventSource(nullptr, kEventSourceName);

@@ -1,6 +1,7 @@
 // FileUtilities.cpp: whole-file write and read, and the storage test for streams.
 #include "support/FileUtilities.h"
 
+#include "platform/common/UniqueHandle.h"
 #include "support/EventLogWriter.h"
 
 #include <atomic>
@@ -22,17 +23,6 @@ std::atomic<bool> gStreamsCheckUnlogged{true};
 constexpr char kZoneStreamText[] = "[ZoneTransfer]\r\nZoneId=3\r\n";
 constexpr WCHAR kZoneStreamSuffix[] = u":Zone.Identifier";
 
-class FileCloser {
-public:
-    explicit FileCloser(HANDLE inFile) : mFile(inFile) {}
-    ~FileCloser() { CloseHandle(mFile); }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-    HANDLE mFile;
-};
-
 /// Writes the "Zone.Identifier" stream of the file inPath. True when it is written or
 /// the storage keeps no streams at all.
 bool MarkAsVisitorData(LPCWSTR inPath)
@@ -48,14 +38,14 @@ bool MarkAsVisitorData(LPCWSTR inPath)
 bool WriteFileContent(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL inOverwrite, bool inMark)
 {
     SetLastError(0);
-    HANDLE theFile = CreateFileW(inPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 inOverwrite ? OPEN_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (theFile == INVALID_HANDLE_VALUE)
+    UniqueHandle theFile(CreateFileW(inPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     inOverwrite ? OPEN_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!theFile.valid())
         return false;
     const bool theExisted = GetLastError() == ERROR_ALREADY_EXISTS;
     if (inMark && !MarkAsVisitorData(inPath)) {
         const DWORD theError = GetLastError();
-        CloseHandle(theFile);
+        theFile.reset();
         if (!theExisted)
             DeleteFileW(inPath);
         SetLastError(theError);
@@ -63,16 +53,16 @@ bool WriteFileContent(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL i
     }
     SetLastError(0);   // OPEN_ALWAYS notes an existing file with 183; that is no failure
     bool theResult = false;
-    SetFilePointer(theFile, 0, nullptr, FILE_BEGIN);
-    if (LockFile(theFile, 0, 0, inLength, 0)) {
+    SetFilePointer(theFile.get(), 0, nullptr, FILE_BEGIN);
+    if (LockFile(theFile.get(), 0, 0, inLength, 0)) {
         DWORD theWritten = 0;
-        theResult = WriteFile(theFile, inData, inData ? inLength : 0, &theWritten, nullptr) != FALSE;
-        SetEndOfFile(theFile);
-        UnlockFile(theFile, 0, 0, inLength, 0);
+        theResult = WriteFile(theFile.get(), inData, inData ? inLength : 0, &theWritten, nullptr) != FALSE;
+        SetEndOfFile(theFile.get());
+        UnlockFile(theFile.get(), 0, 0, inLength, 0);
     }
     // Closing must not hide the error of the write from the caller.
     const DWORD theError = GetLastError();
-    CloseHandle(theFile);
+    theFile.reset();
     // A file this call made and could not fill (a full volume) would pass for the
     // upload: it goes. An existing file was already changed and stays.
     if (!theResult && !theExisted)
@@ -97,13 +87,12 @@ bool ReadWholeFile(LPCWSTR inPath, BYTE** outData, DWORD* outLength)
 {
     *outData = nullptr;
     *outLength = 0;
-    HANDLE theFile = CreateFileW(inPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (theFile == INVALID_HANDLE_VALUE)
+    UniqueHandle theFile(CreateFileW(inPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!theFile.valid())
         return false;
-    FileCloser theCloser(theFile);
     DWORD theHigh = 0;
-    const DWORD theSize = GetFileSize(theFile, &theHigh);
+    const DWORD theSize = GetFileSize(theFile.get(), &theHigh);
     if ((theSize == INVALID_FILE_SIZE && GetLastError() != 0) || theHigh != 0)
         return false;
     std::unique_ptr<BYTE[]> theBuffer(new (std::nothrow) BYTE[theSize]);
@@ -112,7 +101,7 @@ bool ReadWholeFile(LPCWSTR inPath, BYTE** outData, DWORD* outLength)
         return false;
     }
     DWORD theRead = 0;
-    if (!ReadFile(theFile, theBuffer.get(), theSize, &theRead, nullptr) || theRead != theSize)
+    if (!ReadFile(theFile.get(), theBuffer.get(), theSize, &theRead, nullptr) || theRead != theSize)
         return false;
     *outData = theBuffer.release();
     *outLength = theSize;

@@ -2,29 +2,12 @@
 // account of the thread's token.
 #include "support/Impersonator.h"
 
+#include <utility>
+
 namespace {
 
 /// Size of the buffer that receives the token's user (a TOKEN_USER and its SID).
 constexpr DWORD kTokenUserBufferSize = 256;
-
-/// Closes a token handle at the end of a scope.
-class TokenHandle {
-public:
-    TokenHandle() = default;
-    ~TokenHandle()
-    {
-        if (mHandle != nullptr)
-            CloseHandle(mHandle);
-    }
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-
-    HANDLE get() const { return mHandle; }
-    HANDLE* put() { return &mHandle; }
-
-private:
-    HANDLE mHandle = nullptr;
-};
 
 }  // namespace
 
@@ -43,27 +26,26 @@ bool Impersonator::ImpersonateUser(LPCSTR inName, LPCSTR inPassword, LPCSTR inDo
     // on the process account.
     if (!RevertToSelf())
         return false;
-    HANDLE theToken = nullptr;
-    if (!LogonUserA(inName, inDomain, inPassword, LOGON32_LOGON_BATCH, LOGON32_PROVIDER_DEFAULT, &theToken))
+    UniqueHandle theToken;
+    if (!LogonUserA(inName, inDomain, inPassword, LOGON32_LOGON_BATCH, LOGON32_PROVIDER_DEFAULT, theToken.put()))
         return false;
-    if (!ImpersonateLoggedOnUser(theToken)) {
+    if (!ImpersonateLoggedOnUser(theToken.get())) {
         const DWORD theError = GetLastError();
-        CloseHandle(theToken);
+        theToken.reset();
         SetLastError(theError);
         return false;
     }
-    mToken = theToken;
+    mToken = std::move(theToken);
     return true;
 }
 
 bool Impersonator::StopImpersonating()
 {
-    if (mToken == nullptr)
+    if (!mToken.valid())
         return true;
     const BOOL theReverted = RevertToSelf();
     const DWORD theError = GetLastError();
-    CloseHandle(mToken);
-    mToken = nullptr;
+    mToken.reset();
     SetLastError(theError);
     return theReverted != FALSE;
 }
@@ -74,7 +56,7 @@ bool GetTokenAccount(LPSTR outUser, LPSTR outDomain, bool& outUsedProcessToken)
     outDomain[0] = '\0';
     outUsedProcessToken = false;
 
-    TokenHandle theToken;
+    UniqueHandle theToken;
     if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | READ_CONTROL, TRUE, theToken.put())) {
         if (GetLastError() != ERROR_NO_TOKEN)
             return false;

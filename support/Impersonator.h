@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "platform/common/UniqueHandle.h"
+
 /// Owns the logon token of the impersonation it started; destroying it ends that
 /// impersonation. Use it only on the thread that impersonates.
 class Impersonator {
@@ -31,10 +33,10 @@ public:
     bool StopImpersonating();
 
     /// Whether an impersonation is active (a token is held).
-    bool IsImpersonating() const { return mToken != nullptr; }
+    bool IsImpersonating() const { return mToken.valid(); }
 
 private:
-    HANDLE mToken = nullptr;
+    UniqueHandle mToken;
 };
 
 /// Buffer size, in characters including the terminator, for the names GetTokenAccount

@@ -3,6 +3,7 @@
 //
 //   LockModule();      // an object was made, or LockServer(TRUE)
 //   UnlockModule();    // it was destroyed, or LockServer(FALSE)
+//   class X : public ComObject<ModuleLock, IEnumVARIANT> { ... };   // the same, per object
 #pragma once
 
 #include <windows.h>
@@ -13,3 +14,10 @@ void LockModule();
 void UnlockModule();
 /// The current lock count.
 LONG ModuleLockCount();
+
+/// The hook by which every object of the component holds the module (ComObject,
+/// ObjectBase): one lock for as long as the object lives.
+struct ModuleLock {
+    static void Lock() { LockModule(); }
+    static void Unlock() { UnlockModule(); }
+};

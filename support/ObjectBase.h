@@ -1,5 +1,6 @@
-// ObjectBase.h: what every class of the component shares: reference counting, the
-// module lock count, aggregation (a non-delegating inner IUnknown), the aggregated
+// ObjectBase.h: what every class of the component shares, built on the common COM
+// pieces (InnerUnknown, QueryInterfaceFrom, NoTypeInfoDispatch): reference counting and
+// the module lock count, aggregation (a non-delegating inner IUnknown), the aggregated
 // free-threaded marshaler, a table-driven QueryInterface (own interface, IDispatch,
 // ISupportErrorInfo, IMarshal), IDispatch forwarded to the type description,
 // ISupportErrorInfo, the object lock and the per-class ReportError.
@@ -20,16 +21,20 @@
 //   // class table: XProgress::CreateInstance(inOuter, inIid, outObject)
 #pragma once
 
-#include <atomic>
 #include <new>
 
 #include <windows.h>
 #include <oleauto.h>
 
 #include "platform/automation/TypeDescription.h"
-#include "support/ModuleLock.h"
+#include "platform/common/ComPtr.h"
 #include "platform/common/CriticalSection.h"
+#include "platform/common/InnerUnknown.h"
+#include "platform/common/InterfaceTable.h"
+#include "platform/common/NoTypeInfoDispatch.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "support/MemberFrame.h"
+#include "support/ModuleLock.h"
 
 /// Who a class is, for QueryInterface, IDispatch and error reporting.
 struct ClassIdentity {
@@ -48,7 +53,7 @@ HRESULT ReportErrorFor(const ClassIdentity& inIdentity, const char* inText, HRES
 /// Base of every class. TDerived supplies `static const ClassIdentity& Identity()` and
 /// implements the members of TInterface (a dual interface deriving from IDispatch).
 template <class TDerived, class TInterface>
-class ObjectBase : public TInterface, public ISupportErrorInfo, public MemberHost {
+class ObjectBase : public NoTypeInfoDispatch<TInterface>, public ISupportErrorInfo, public MemberHost {
 public:
     ObjectBase(const ObjectBase&) = delete;
     ObjectBase& operator=(const ObjectBase&) = delete;
@@ -65,20 +70,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return mOuter->AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return mOuter->Release(); }
 
-    // IDispatch: driven by the type description.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* outCount) override
-    {
-        if (outCount == nullptr)
-            return E_POINTER;
-        *outCount = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** outInfo) override
-    {
-        if (outInfo != nullptr)
-            *outInfo = nullptr;
-        return E_NOTIMPL;
-    }
+    // IDispatch: driven by the type description (which offers no ITypeInfo).
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* inNames, UINT inCount, LCID, DISPID* outIds) override
     {
         return ferrolift::automation::DispatchGetIDsOfNames(*TDerived::Identity().description, inNames, inCount,
@@ -105,14 +97,8 @@ public:
     }
 
 protected:
-    ObjectBase() : mInner(this), mOuter(&mInner) { LockModule(); }
-
-    virtual ~ObjectBase()
-    {
-        if (mMarshaler != nullptr)
-            mMarshaler->Release();
-        UnlockModule();
-    }
+    ObjectBase() : mOuter(&mInner) {}
+    virtual ~ObjectBase() = default;
 
     /// The object's own interface pointer seen as IUnknown (what thunks cast back).
     IUnknown* PrimaryUnknown() { return static_cast<IUnknown*>(static_cast<TInterface*>(this)); }
@@ -121,64 +107,31 @@ protected:
     IUnknown* ControllingUnknown() { return mOuter; }
 
 private:
-    // The non-delegating IUnknown: the identity of a standalone object and the inner
-    // unknown handed to an aggregating outer object.
-    class InnerUnknown : public IUnknown {
-    public:
-        explicit InnerUnknown(ObjectBase* inOwner) : mOwner(inOwner) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
-        {
-            return mOwner->InnerQueryInterface(inIid, outObject);
-        }
-        ULONG STDMETHODCALLTYPE AddRef() override { return ++mOwner->mRefCount; }
-        ULONG STDMETHODCALLTYPE Release() override
-        {
-            ULONG theCount = --mOwner->mRefCount;
-            if (theCount == 0)
-                delete mOwner;
-            return theCount;
-        }
-
-    private:
-        ObjectBase* mOwner;
-    };
+    friend class InnerUnknown<ObjectBase, ModuleLock>;
+    friend class ReferenceCount<ModuleLock>;
 
     HRESULT InnerQueryInterface(REFIID inIid, void** outObject);
     HRESULT Construct(IUnknown* inOuter);
 
-    InnerUnknown mInner;
+    // The identity and the reference count. Declared first, so the module is let go
+    // only after everything else, the marshaler included, is gone.
+    InnerUnknown<ObjectBase, ModuleLock> mInner{this, 0};
     IUnknown* mOuter;
-    std::atomic<ULONG> mRefCount{0};
-    IUnknown* mMarshaler = nullptr;
+    ComPtr<IUnknown> mMarshaler;
     CriticalSection mLock;
 };
 
 template <class TDerived, class TInterface>
 HRESULT ObjectBase<TDerived, TInterface>::InnerQueryInterface(REFIID inIid, void** outObject)
 {
-    if (outObject == nullptr)
-        return E_POINTER;
-    *outObject = nullptr;
-    struct Entry {
-        const IID* iid;
-        IUnknown* object;
-    };
-    const Entry theTable[] = {
-        {&IID_IUnknown, &mInner},
-        {TDerived::Identity().iid, PrimaryUnknown()},
-        {&IID_IDispatch, PrimaryUnknown()},
-        {&IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)},
-    };
-    for (const Entry& theEntry : theTable) {
-        if (!IsEqualIID(inIid, *theEntry.iid))
-            continue;
-        theEntry.object->AddRef();
-        *outObject = theEntry.object;
-        return S_OK;
-    }
-    if (IsEqualIID(inIid, IID_IMarshal) && mMarshaler != nullptr)
+    const HRESULT hr = QueryInterfaceFrom({{&IID_IUnknown, &mInner},
+                                           {TDerived::Identity().iid, PrimaryUnknown()},
+                                           {&IID_IDispatch, PrimaryUnknown()},
+                                           {&IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)}},
+                                          inIid, outObject);
+    if (hr == E_NOINTERFACE && IsEqualIID(inIid, IID_IMarshal) && mMarshaler)
         return mMarshaler->QueryInterface(inIid, outObject);
-    return E_NOINTERFACE;
+    return hr;
 }
 
 template <class TDerived, class TInterface>
@@ -186,7 +139,7 @@ HRESULT ObjectBase<TDerived, TInterface>::Construct(IUnknown* inOuter)
 {
     if (inOuter != nullptr)
         mOuter = inOuter;
-    return CoCreateFreeThreadedMarshaler(mOuter, &mMarshaler);
+    return CoCreateFreeThreadedMarshaler(mOuter, mMarshaler.put());
 }
 
 template <class TDerived, class TInterface>
@@ -205,10 +158,7 @@ HRESULT ObjectBase<TDerived, TInterface>::CreateInstance(IUnknown* inOuter, REFI
     }
     // Hold a reference while the marshaler is made so that a failure destroys the object.
     ObjectBase* theBase = theObject;
-    theBase->mInner.AddRef();
-    HRESULT hr = theBase->Construct(inOuter);
-    if (SUCCEEDED(hr))
-        hr = theBase->mInner.QueryInterface(inIid, outObject);
-    theBase->mInner.Release();
-    return hr;
+    const ComPtr<IUnknown> theHold(&theBase->mInner);
+    RETURN_IF_FAILED(theBase->Construct(inOuter));
+    return theHold->QueryInterface(inIid, outObject);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/common/ComPtr.h"
+#include "platform/common/UniqueCoTaskMem.h"
 #include "support/EventLogWriter.h"
 #include "support/Settings.h"
 
@@ -27,12 +28,11 @@ std::u16string FromAnsi(const char* inText)
 // The source a script sees: the ProgID registered for the class, else its own.
 std::u16string ErrorSource(const ClassIdentity& inIdentity)
 {
-    LPOLESTR theProgId = nullptr;
-    if (SUCCEEDED(ProgIDFromCLSID(*inIdentity.clsid, &theProgId)) && theProgId != nullptr) {
-        std::u16string theSource(theProgId);
-        CoTaskMemFree(theProgId);
-        return theSource;
-    }
+    LPOLESTR theText = nullptr;
+    const HRESULT hr = ProgIDFromCLSID(*inIdentity.clsid, &theText);
+    UniqueCoTaskMem<OLECHAR> theProgId(theText);
+    if (SUCCEEDED(hr) && theProgId)
+        return std::u16string(theProgId.get());
     return FromAnsi(inIdentity.progId);
 }
 

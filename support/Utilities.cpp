@@ -7,6 +7,7 @@
 #include "support/Assertions.h"
 #include "support/ByteScan.h"
 #include "support/EventLogWriter.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/UniqueSafeArray.h"
 
 namespace {
@@ -151,9 +152,7 @@ HRESULT PtrToVARIANT(const void* inPtr, DWORD inLen, VARIANT* inVar)
         return E_OUTOFMEMORY;
     if (inLen > 0) {
         void* theData = nullptr;
-        HRESULT hr = SafeArrayAccessData(theArray.get(), &theData);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(SafeArrayAccessData(theArray.get(), &theData));
         if (theData == nullptr) {
             LogEvent("SafeArrayAccessData in PtrToVARIANT failed without error", EVENTLOG_WARNING_TYPE);
             SafeArrayUnaccessData(theArray.get());
@@ -178,17 +177,12 @@ HRESULT AccessVARIANT(VARIANT* inVar, void** outData, LONG* outLength)
         return E_INVALIDARG;
     LONG theLower = 0;
     LONG theUpper = 0;
-    HRESULT hr = SafeArrayGetLBound(theArray, 1, &theLower);
-    if (SUCCEEDED(hr))
-        hr = SafeArrayGetUBound(theArray, 1, &theUpper);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(SafeArrayGetLBound(theArray, 1, &theLower));
+    RETURN_IF_FAILED(SafeArrayGetUBound(theArray, 1, &theUpper));
     const LONG outLen = theUpper - theLower + 1;
     FER_ASSERT(outLen >= 0);
     *outLength = outLen >= 0 ? outLen : 0;
-    hr = SafeArrayAccessData(theArray, outData);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(SafeArrayAccessData(theArray, outData));
     if (*outData == nullptr) {
         LogEvent("SafeArrayAccessData in AccessVARIANT failed without error", EVENTLOG_WARNING_TYPE);
         SafeArrayUnaccessData(theArray);

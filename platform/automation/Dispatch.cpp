@@ -18,6 +18,8 @@
 
 #include "platform/automation/OleAuto.h"
 #include "platform/com/Com.h"
+#include "platform/common/ComPtr.h"
+#include "platform/common/ReturnIfFailed.h"
 
 namespace ferrolift::automation {
 namespace {
@@ -169,21 +171,17 @@ HRESULT PrepareArguments(const MemberDesc& inMember, const DISPPARAMS& inParams,
                          UINT* outArgErr)
 {
     std::vector<int> theSlots;
-    HRESULT hr = MatchArguments(inMember, inParams, theSlots, outArgErr);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(MatchArguments(inMember, inParams, theSlots, outArgErr));
     for (size_t i = 0; i < inMember.params.size(); ++i) {
         const ParamDesc& theParam = inMember.params[i];
         const VARIANT* theArg = theSlots[i] >= 0 ? &inParams.rgvarg[theSlots[i]] : nullptr;
         if (theArg && V_VT(theArg) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(theArg) && IsMissing(V_VARIANTREF(theArg)))
             theArg = V_VARIANTREF(theArg);
-        if (!theArg || IsMissing(theArg)) {
-            if (!theParam.optional)
-                return theArg ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
-            hr = FillDefault(theParam, &outArgs[i]);
-        } else {
-            hr = CoerceArgument(theParam, theArg, &outArgs[i]);
-        }
+        const bool theMissing = !theArg || IsMissing(theArg);
+        if (theMissing && !theParam.optional)
+            return theArg ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
+        const HRESULT hr =
+            theMissing ? FillDefault(theParam, &outArgs[i]) : CoerceArgument(theParam, theArg, &outArgs[i]);
         if (FAILED(hr)) {
             if (theArg && outArgErr)
                 *outArgErr = static_cast<UINT>(theSlots[i]);
@@ -197,15 +195,13 @@ HRESULT PrepareArguments(const MemberDesc& inMember, const DISPPARAMS& inParams,
 // outExcep and answers DISP_E_EXCEPTION; otherwise answers inResult.
 HRESULT ReportFailure(const InterfaceDesc& inDesc, IUnknown* inSelf, HRESULT inResult, EXCEPINFO* outExcep)
 {
-    ISupportErrorInfo* theSupport = nullptr;
-    if (FAILED(inSelf->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&theSupport))) || !theSupport)
+    ComPtr<ISupportErrorInfo> theSupport;
+    if (FAILED(inSelf->QueryInterface(IID_ISupportErrorInfo, theSupport.put_void())) || !theSupport)
         return inResult;
-    const bool theVouched = theSupport->InterfaceSupportsErrorInfo(*inDesc.iid) == S_OK;
-    theSupport->Release();
-    if (!theVouched || !outExcep)
+    if (theSupport->InterfaceSupportsErrorInfo(*inDesc.iid) != S_OK || !outExcep)
         return inResult;
-    IErrorInfo* theInfo = nullptr;
-    if (GetErrorInfo(0, &theInfo) != S_OK || !theInfo)
+    ComPtr<IErrorInfo> theInfo;
+    if (GetErrorInfo(0, theInfo.put()) != S_OK || !theInfo)
         return inResult;
     std::memset(outExcep, 0, sizeof *outExcep);
     theInfo->GetSource(&outExcep->bstrSource);
@@ -213,7 +209,6 @@ HRESULT ReportFailure(const InterfaceDesc& inDesc, IUnknown* inSelf, HRESULT inR
     theInfo->GetHelpFile(&outExcep->bstrHelpFile);
     theInfo->GetHelpContext(&outExcep->dwHelpContext);
     outExcep->scode = inResult;
-    theInfo->Release();
     return DISP_E_EXCEPTION;
 }
 
@@ -273,12 +268,10 @@ HRESULT DispatchInvoke(const InterfaceDesc& inDesc, IUnknown* inSelf, DISPID inI
     if (!theMember || !theMember->thunk)
         return DISP_E_MEMBERNOTFOUND;
     ArgumentList theArgs(theMember->params.size());
-    HRESULT hr = PrepareArguments(*theMember, *inParams, theArgs, outArgErr);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(PrepareArguments(*theMember, *inParams, theArgs, outArgErr));
     VARIANT theResult;
     VariantInit(&theResult);
-    hr = CallThunk(*theMember, inSelf, theArgs.Data(), theMember->resultType != VT_EMPTY ? &theResult : nullptr);
+    const HRESULT hr = CallThunk(*theMember, inSelf, theArgs.Data(), theMember->resultType != VT_EMPTY ? &theResult : nullptr);
     if (FAILED(hr)) {
         VariantClear(&theResult);
         return ReportFailure(inDesc, inSelf, hr, outExcep);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/common/ReturnIfFailed.h"
+
 namespace {
 
 constexpr size_t kHeader = 16;
@@ -297,11 +299,9 @@ HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv)
         return E_INVALIDARG;
     if (!psa->pvData)
         return E_INVALIDARG;
-    HRESULT hr = SafeArrayLock(psa);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(SafeArrayLock(psa));
     const void* theCell = CellAt(psa, rgIndices);
-    hr = theCell ? CopyCell(psa, pv, theCell) : DISP_E_BADINDEX;
+    const HRESULT hr = theCell ? CopyCell(psa, pv, theCell) : DISP_E_BADINDEX;
     SafeArrayUnlock(psa);
     return hr;
 }
@@ -316,9 +316,7 @@ HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv)
         return E_INVALIDARG;
     if (!psa->pvData)
         return E_INVALIDARG;
-    HRESULT hr = SafeArrayLock(psa);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(SafeArrayLock(psa));
     void* theCell = CellAt(psa, rgIndices);
     if (!theCell) {
         SafeArrayUnlock(psa);
@@ -326,7 +324,7 @@ HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv)
     }
     // Copy first into a temporary cell, so a failure leaves the old element in place.
     alignas(VARIANT) unsigned char theNew[sizeof(VARIANT)];
-    hr = CopyCell(psa, theNew, theByValue ? static_cast<const void*>(&pv) : pv);
+    const HRESULT hr = CopyCell(psa, theNew, theByValue ? static_cast<const void*>(&pv) : pv);
     if (SUCCEEDED(hr)) {
         SAFEARRAY theOne = *psa;
         theOne.cDims = 1;

@@ -25,6 +25,7 @@
 
 #include "platform/automation/VarFormat.h"
 #include "platform/automation/VariantKinds.h"
+#include "platform/common/ReturnIfFailed.h"
 
 using namespace ferrolift::platform;
 
@@ -177,9 +178,7 @@ HRESULT StoreInteger(VARIANT* outResult, VARTYPE inVt, const Number& inValue)
     default: theRange = {0, UINT64_MAX}; break;
     }
     Int128 theValue = 0;
-    const HRESULT hr = ToInteger(inValue, theRange.min, theRange.max, theValue);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(ToInteger(inValue, theRange.min, theRange.max, theValue));
     switch (inVt) {
     case VT_I1: V_I1(outResult) = static_cast<CHAR>(theValue); break;
     case VT_UI1: V_UI1(outResult) = static_cast<BYTE>(theValue); break;
@@ -239,13 +238,9 @@ HRESULT StoreDecimal(VARIANT* outResult, const VARIANT* inSrc)
         theDec.Lo64 = theCy < 0 ? 0 - static_cast<uint64_t>(theCy) : static_cast<uint64_t>(theCy);
     } else {
         Number theValue;
-        const HRESULT hr = ToNumber(inSrc, false, theValue);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ToNumber(inSrc, false, theValue));
         if (theValue.kind == Number::Kind::Real) {
-            const HRESULT theHr = RealToDecimal(theValue.rval, theDec);
-            if (FAILED(theHr))
-                return theHr;
+            RETURN_IF_FAILED(RealToDecimal(theValue.rval, theDec));
         } else if (theValue.kind == Number::Kind::Signed) {
             theDec.sign = theValue.sval < 0 ? 0x80 : 0;
             theDec.Lo64 = theValue.sval < 0 ? 0 - static_cast<uint64_t>(theValue.sval) : static_cast<uint64_t>(theValue.sval);
@@ -276,9 +271,7 @@ HRESULT StoreCurrency(VARIANT* outResult, const VARIANT* inSrc)
         theCy = (theDec.sign & 0x80) ? -theCy : theCy;
     } else {
         Number theValue;
-        const HRESULT hr = ToNumber(inSrc, false, theValue);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ToNumber(inSrc, false, theValue));
         if (theValue.kind == Number::Kind::Signed)
             theCy = static_cast<Int128>(theValue.sval) * kCyScale;
         else if (theValue.kind == Number::Kind::Unsigned)
@@ -305,9 +298,7 @@ HRESULT StoreBool(VARIANT* outResult, const VARIANT* inSrc)
         return S_OK;
     }
     Number theNumber;
-    const HRESULT hr = ToNumber(inSrc, false, theNumber);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(ToNumber(inSrc, false, theNumber));
     theValue = theNumber.kind == Number::Kind::Real ? theNumber.rval != 0 : (theNumber.sval != 0 || theNumber.uval != 0);
     V_BOOL(outResult) = theValue ? VARIANT_TRUE : VARIANT_FALSE;
     V_VT(outResult) = VT_BOOL;
@@ -318,14 +309,10 @@ HRESULT StoreReal(VARIANT* outResult, const VARIANT* inSrc, VARTYPE inVt)
 {
     double theValue = 0;
     if (inVt == VT_DATE && V_VT(inSrc) == VT_BSTR) {
-        const HRESULT hr = ParseDate(std::u16string_view(V_BSTR(inSrc) ? V_BSTR(inSrc) : u"", SysStringLen(V_BSTR(inSrc))), theValue);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ParseDate(std::u16string_view(V_BSTR(inSrc) ? V_BSTR(inSrc) : u"", SysStringLen(V_BSTR(inSrc))), theValue));
     } else {
         Number theNumber;
-        const HRESULT hr = ToNumber(inSrc, false, theNumber);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ToNumber(inSrc, false, theNumber));
         theValue = theNumber.AsReal();
     }
     if (inVt == VT_R4) {
@@ -391,9 +378,7 @@ HRESULT StoreText(VARIANT* outResult, const VARIANT* inSrc, USHORT inFlags)
         theBstr = SysAllocStringByteLen(static_cast<LPCSTR>(theArray->pvData), theArray->rgsabound[0].cElements);
     } else {
         std::u16string theText;
-        const HRESULT hr = ToText(inSrc, inFlags, theText);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ToText(inSrc, inFlags, theText));
         theBstr = SysAllocStringLen(theText.data(), static_cast<UINT>(theText.size()));
     }
     if (!theBstr)
@@ -452,8 +437,7 @@ HRESULT ConvertObjectValue(VARIANT* outResult, const VARIANT* inSrc, USHORT inFl
                                  &theValue, nullptr, nullptr);
     if (hr == DISP_E_MEMBERNOTFOUND)
         return DISP_E_TYPEMISMATCH;
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(hr);
     VARIANT theDirect;
     VariantInit(&theDirect);
     hr = VariantCopyInd(&theDirect, &theValue);
@@ -501,9 +485,7 @@ HRESULT ConvertValue(VARIANT* outResult, const VARIANT* inSrc, USHORT inFlags, V
         Number theNumber;
         ToNumber(inSrc, true, theNumber);
         Int128 theCode = 0;
-        const HRESULT hr = ToInteger(theNumber, INT32_MIN, UINT32_MAX, theCode);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ToInteger(theNumber, INT32_MIN, UINT32_MAX, theCode));
         V_ERROR(outResult) = static_cast<SCODE>(static_cast<uint32_t>(theCode));
         V_VT(outResult) = VT_ERROR;
         return S_OK;
@@ -513,9 +495,7 @@ HRESULT ConvertValue(VARIANT* outResult, const VARIANT* inSrc, USHORT inFlags, V
     if (!IsIntegerType(inVt))
         return DISP_E_BADVARTYPE;
     Number theNumber;
-    const HRESULT hr = ToNumber(inSrc, true, theNumber);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(ToNumber(inSrc, true, theNumber));
     return StoreInteger(outResult, inVt, theNumber);
 }
 
@@ -546,9 +526,7 @@ HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvar
     const VARIANT* theSource = pvarSrc;
     HRESULT hr = S_OK;
     if (V_VT(pvarSrc) & VT_BYREF) {
-        hr = VariantCopyInd(&theValue, pvarSrc);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(VariantCopyInd(&theValue, pvarSrc));
         theSource = &theValue;
     }
     VARIANT theResult;

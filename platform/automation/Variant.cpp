@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/automation/VariantKinds.h"
+#include "platform/common/ReturnIfFailed.h"
 
 using ferrolift::platform::IsValidVariantType;
 
@@ -95,9 +96,7 @@ HRESULT WINAPI VariantClear(VARIANTARG* pvarg)
         return DISP_E_BADVARTYPE;
     if (!(theVt & VT_BYREF)) {
         if (theVt & VT_ARRAY) {
-            const HRESULT hr = SafeArrayDestroy(V_ARRAY(pvarg));
-            if (FAILED(hr))
-                return hr;
+            RETURN_IF_FAILED(SafeArrayDestroy(V_ARRAY(pvarg)));
         } else if (theVt == VT_BSTR) {
             SysFreeString(V_BSTR(pvarg));
         } else if ((theVt == VT_DISPATCH || theVt == VT_UNKNOWN) && V_UNKNOWN(pvarg)) {
@@ -117,10 +116,8 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc)
     if (pvargDest == pvargSrc)
         return S_OK;
     VARIANT theCopy;
-    HRESULT hr = CopyValue(&theCopy, pvargSrc);
-    if (FAILED(hr))
-        return hr;
-    hr = VariantClear(pvargDest);
+    RETURN_IF_FAILED(CopyValue(&theCopy, pvargSrc));
+    const HRESULT hr = VariantClear(pvargDest);
     if (FAILED(hr)) {
         VariantClear(&theCopy);
         return hr;
@@ -139,10 +136,8 @@ HRESULT WINAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc)
         return VariantCopy(pvarDest, pvargSrc);
     // Dest may be the source itself: dereference first, then replace.
     VARIANT theCopy;
-    HRESULT hr = CopyReferenced(&theCopy, pvargSrc);
-    if (FAILED(hr))
-        return hr;
-    hr = VariantClear(pvarDest);
+    RETURN_IF_FAILED(CopyReferenced(&theCopy, pvargSrc));
+    const HRESULT hr = VariantClear(pvarDest);
     if (FAILED(hr)) {
         VariantClear(&theCopy);
         return hr;

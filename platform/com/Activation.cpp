@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/ComPtr.h"
+#include "platform/common/RegistryKey.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "platform/registry/Registry.h"
 
 namespace {
@@ -75,18 +78,17 @@ std::string GuidText(REFGUID inGuid)
 // The default string value of HKCR\<inPath>; false when the key or value is missing.
 bool ReadClassesString(const std::string& inPath, std::string& outValue)
 {
-    HKEY theKey = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, inPath.c_str(), 0, KEY_QUERY_VALUE, &theKey) != ERROR_SUCCESS)
+    RegistryKey theKey;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, inPath.c_str(), 0, KEY_QUERY_VALUE, theKey.put()) != ERROR_SUCCESS)
         return false;
     DWORD theType = 0;
     DWORD theSize = 0;
-    LSTATUS theStatus = RegQueryValueExA(theKey, nullptr, nullptr, &theType, nullptr, &theSize);
+    LSTATUS theStatus = RegQueryValueExA(theKey.get(), nullptr, nullptr, &theType, nullptr, &theSize);
     std::vector<char> theData(theSize + 1, 0);
     if (theStatus == ERROR_SUCCESS && (theType == REG_SZ || theType == REG_EXPAND_SZ))
-        theStatus = RegQueryValueExA(theKey, nullptr, nullptr, &theType, reinterpret_cast<LPBYTE>(theData.data()), &theSize);
+        theStatus = RegQueryValueExA(theKey.get(), nullptr, nullptr, &theType, reinterpret_cast<LPBYTE>(theData.data()), &theSize);
     else if (theStatus == ERROR_SUCCESS)
         theStatus = ERROR_INVALID_DATA;
-    RegCloseKey(theKey);
     if (theStatus != ERROR_SUCCESS)
         return false;
     outValue.assign(theData.data());
@@ -178,9 +180,7 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvRe
     if (thePath.empty())
         return CO_E_DLLNOTFOUND;
     LPFNGETCLASSOBJECT theGetClassObject = nullptr;
-    const HRESULT hr = LoadModule(thePath, theGetClassObject);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(LoadModule(thePath, theGetClassObject));
     return theGetClassObject(rclsid, riid, ppv);
 }
 
@@ -189,15 +189,11 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwCl
     if (!ppv)
         return E_INVALIDARG;
     *ppv = nullptr;
-    IClassFactory* theFactory = nullptr;
-    HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&theFactory));
-    if (FAILED(hr))
-        return hr;
+    ComPtr<IClassFactory> theFactory;
+    RETURN_IF_FAILED(CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, theFactory.put_void()));
     if (!theFactory)
         return E_NOINTERFACE;
-    hr = theFactory->CreateInstance(pUnkOuter, riid, ppv);
-    theFactory->Release();
-    return hr;
+    return theFactory->CreateInstance(pUnkOuter, riid, ppv);
 }
 
 void WINAPI CoFreeUnusedLibraries()

@@ -1,7 +1,8 @@
 // Error info: the object CreateErrorInfo makes (ICreateErrorInfo to fill it, IErrorInfo
 // to read it) and the per-thread slot that SetErrorInfo fills and GetErrorInfo empties.
 #include "platform/com/Com.h"
-#include "platform/com/ComObject.h"
+#include "platform/common/ComObject.h"
+#include "platform/common/ComPtr.h"
 
 #include <mutex>
 #include <new>
@@ -11,9 +12,17 @@
 
 namespace {
 
-// IUnknown is served by IErrorInfo.
-class ErrorInfoObject final : public ferrolift::platform::ComObject<IErrorInfo, ICreateErrorInfo> {
+class ErrorInfoObject final : public ComObject<NoModuleLock, IErrorInfo, ICreateErrorInfo> {
 public:
+    // IUnknown is served by IErrorInfo.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
+    {
+        return QueryInterfaceFrom({{&IID_IUnknown, static_cast<IErrorInfo*>(this)},
+                                   {&IID_IErrorInfo, static_cast<IErrorInfo*>(this)},
+                                   {&IID_ICreateErrorInfo, static_cast<ICreateErrorInfo*>(this)}},
+                                  inIid, outObject);
+    }
+
     // ICreateErrorInfo
     HRESULT STDMETHODCALLTYPE SetGUID(REFGUID inGuid) override
     {
@@ -87,16 +96,7 @@ private:
 };
 
 // The thread's current error info; released when the thread ends.
-struct ThreadErrorInfo {
-    IErrorInfo* mInfo = nullptr;
-    ~ThreadErrorInfo()
-    {
-        if (mInfo)
-            mInfo->Release();
-    }
-};
-
-thread_local ThreadErrorInfo tErrorInfo;
+thread_local ComPtr<IErrorInfo> tErrorInfo;
 
 }  // namespace
 
@@ -114,12 +114,7 @@ HRESULT WINAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo)
 {
     if (dwReserved != 0)
         return E_INVALIDARG;
-    if (perrinfo)
-        perrinfo->AddRef();
-    IErrorInfo* theOld = tErrorInfo.mInfo;
-    tErrorInfo.mInfo = perrinfo;
-    if (theOld)
-        theOld->Release();
+    tErrorInfo.assign(perrinfo);
     return S_OK;
 }
 
@@ -127,8 +122,7 @@ HRESULT WINAPI GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo)
 {
     if (dwReserved != 0 || !pperrinfo)
         return E_INVALIDARG;
-    *pperrinfo = tErrorInfo.mInfo;
-    tErrorInfo.mInfo = nullptr;
+    *pperrinfo = tErrorInfo.detach();
     return *pperrinfo ? S_OK : S_FALSE;
 }
 

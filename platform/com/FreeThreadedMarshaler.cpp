@@ -9,8 +9,10 @@
 // all calls for cross-process contexts.
 #include "platform/com/Com.h"
 
-#include <atomic>
 #include <new>
+
+#include "platform/common/InnerUnknown.h"
+#include "platform/common/InterfaceTable.h"
 
 namespace {
 
@@ -21,20 +23,6 @@ bool IsInProcess(DWORD inContext)
 {
     return inContext == MSHCTX_INPROC || inContext == MSHCTX_CROSSCTX;
 }
-
-class FreeThreadedMarshaler;
-
-// The non-delegating IUnknown that the outer object holds.
-class InnerUnknown final : public IUnknown {
-public:
-    explicit InnerUnknown(FreeThreadedMarshaler& inOwner) : mOwner(inOwner) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-private:
-    FreeThreadedMarshaler& mOwner;
-};
 
 class MarshalPart final : public IMarshal {
 public:
@@ -84,47 +72,21 @@ private:
 class FreeThreadedMarshaler {
 public:
     // Without an outer object the marshaler is its own controlling unknown.
-    explicit FreeThreadedMarshaler(IUnknown* inOuter) : mInner(*this), mMarshal(inOuter ? inOuter : &mInner) {}
-
-    HRESULT QueryInner(REFIID inIid, void** outObject)
-    {
-        if (!outObject)
-            return E_POINTER;
-        if (IsEqualIID(inIid, IID_IUnknown)) {
-            *outObject = &mInner;
-            AddRefInner();
-            return S_OK;
-        }
-        if (IsEqualIID(inIid, IID_IMarshal)) {
-            *outObject = &mMarshal;
-            mMarshal.AddRef();
-            return S_OK;
-        }
-        *outObject = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    ULONG AddRefInner() { return ++mRefs; }
-
-    ULONG ReleaseInner()
-    {
-        const ULONG theRefs = --mRefs;
-        if (theRefs == 0)
-            delete this;
-        return theRefs;
-    }
+    explicit FreeThreadedMarshaler(IUnknown* inOuter) : mMarshal(inOuter ? inOuter : &mInner) {}
 
     IUnknown* Inner() { return &mInner; }
 
 private:
-    std::atomic<ULONG> mRefs{1};
-    InnerUnknown mInner;
+    friend class InnerUnknown<FreeThreadedMarshaler, NoModuleLock>;
+
+    HRESULT InnerQueryInterface(REFIID inIid, void** outObject)
+    {
+        return QueryInterfaceFrom({{&IID_IUnknown, &mInner}, {&IID_IMarshal, &mMarshal}}, inIid, outObject);
+    }
+
+    InnerUnknown<FreeThreadedMarshaler, NoModuleLock> mInner{this, 1};
     MarshalPart mMarshal;
 };
-
-HRESULT InnerUnknown::QueryInterface(REFIID inIid, void** outObject) { return mOwner.QueryInner(inIid, outObject); }
-ULONG InnerUnknown::AddRef() { return mOwner.AddRefInner(); }
-ULONG InnerUnknown::Release() { return mOwner.ReleaseInner(); }
 
 }  // namespace
 

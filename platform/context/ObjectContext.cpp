@@ -4,11 +4,11 @@
 
 #include "platform/automation/OleAuto.h"
 #include "platform/com/Com.h"
-#include "platform/com/ComObject.h"
+#include "platform/common/ComObject.h"
+#include "platform/common/ReturnIfFailed.h"
 
 #include <cstring>
-
-using namespace ferrolift::platform;
+#include <utility>
 
 namespace {
 
@@ -28,9 +28,14 @@ bool SameNameIgnoringCase(const OLECHAR* inLeft, const OLECHAR* inRight)
 }
 
 /// The names "Request" and "Server", in that order.
-class ContextNames final : public ComObject<IEnumNames> {
+class ContextNames final : public ComObject<NoModuleLock, IEnumNames> {
 public:
     explicit ContextNames(ULONG inPosition) : mPosition(inPosition) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
+    {
+        return QueryInterfaceFrom({{&IID_IUnknown, this}, {&IID_IEnumNames, this}}, inIid, outObject);
+    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG inCount, BSTR* outNames, ULONG* outFetched) override
     {
@@ -75,9 +80,21 @@ private:
 };
 
 /// One page's context: holds its Request and Server for as long as it lives.
-class PageContext final : public ComObject<IObjectContext, IGetContextProperties> {
+class PageContext final : public ComObject<NoModuleLock, IObjectContext, IGetContextProperties> {
 public:
-    PageContext(IRequest* inRequest, IServer* inServer) : mRequest(inRequest), mServer(inServer) {}
+    PageContext(ComPtr<IRequest> inRequest, ComPtr<IServer> inServer)
+        : mRequest(std::move(inRequest)), mServer(std::move(inServer))
+    {
+    }
+
+    // IUnknown is served by IObjectContext.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID inIid, void** outObject) override
+    {
+        return QueryInterfaceFrom({{&IID_IUnknown, static_cast<IObjectContext*>(this)},
+                                   {&IID_IObjectContext, static_cast<IObjectContext*>(this)},
+                                   {&IID_IGetContextProperties, static_cast<IGetContextProperties*>(this)}},
+                                  inIid, outObject);
+    }
 
     // There are no transactions: the commit votes are accepted and change nothing.
     HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID inClsid, REFIID inIid, LPVOID* outObject) override
@@ -133,25 +150,10 @@ public:
     }
 
 private:
-    // Adopts a reference that CurrentContextObjects handed out.
-    template <class T>
-    struct Held {
-        T* mPtr;
-        explicit Held(T* inPtr) : mPtr(inPtr) {}
-        ~Held()
-        {
-            if (mPtr)
-                mPtr->Release();
-        }
-        Held(const Held&) = delete;
-        Held& operator=(const Held&) = delete;
-        T* get() const { return mPtr; }
-    };
-
     ~PageContext() = default;
 
-    Held<IRequest> mRequest;
-    Held<IServer> mServer;
+    ComPtr<IRequest> mRequest;
+    ComPtr<IServer> mServer;
 };
 
 }  // namespace
@@ -161,11 +163,9 @@ HRESULT WINAPI GetObjectContext(IObjectContext** ppInstanceContext)
     if (!ppInstanceContext)
         return E_POINTER;
     *ppInstanceContext = nullptr;
-    IRequest* theRequest = nullptr;
-    IServer* theServer = nullptr;
-    const HRESULT hr = CurrentContextObjects(&theRequest, &theServer);
-    if (FAILED(hr))
-        return hr;
-    *ppInstanceContext = static_cast<IObjectContext*>(new PageContext(theRequest, theServer));
+    ComPtr<IRequest> theRequest;
+    ComPtr<IServer> theServer;
+    RETURN_IF_FAILED(ferrolift::platform::CurrentContextObjects(theRequest.put(), theServer.put()));
+    *ppInstanceContext = static_cast<IObjectContext*>(new PageContext(std::move(theRequest), std::move(theServer)));
     return S_OK;
 }

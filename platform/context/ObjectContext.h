@@ -18,6 +18,7 @@
 
 #include "platform/automation/AutomationTypes.h"
 #include "platform/com/ComInterfaces.h"
+#include "platform/common/ComPtr.h"
 
 extern "C" {
 extern const IID IID_IObjectContext;
@@ -121,8 +122,8 @@ public:
     ObjectContextScope& operator=(const ObjectContextScope&) = delete;
 
 private:
-    IRequest* mRequest;
-    IServer* mServer;
+    ComPtr<IRequest> mRequest;
+    ComPtr<IServer> mServer;
     ObjectContextScope* mOuter;
 
     friend HRESULT CurrentContextObjects(IRequest** outRequest, IServer** outServer);

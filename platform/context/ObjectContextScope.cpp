@@ -12,20 +12,12 @@ thread_local ObjectContextScope* tCurrentScope = nullptr;
 ObjectContextScope::ObjectContextScope(IRequest* inRequest, IServer* inServer)
     : mRequest(inRequest), mServer(inServer), mOuter(tCurrentScope)
 {
-    if (mRequest)
-        mRequest->AddRef();
-    if (mServer)
-        mServer->AddRef();
     tCurrentScope = this;
 }
 
 ObjectContextScope::~ObjectContextScope()
 {
     tCurrentScope = mOuter;
-    if (mServer)
-        mServer->Release();
-    if (mRequest)
-        mRequest->Release();
 }
 
 HRESULT CurrentContextObjects(IRequest** outRequest, IServer** outServer)
@@ -35,12 +27,8 @@ HRESULT CurrentContextObjects(IRequest** outRequest, IServer** outServer)
     ObjectContextScope* theScope = tCurrentScope;
     if (!theScope)
         return CONTEXT_E_NOCONTEXT;
-    *outRequest = theScope->mRequest;
-    *outServer = theScope->mServer;
-    if (*outRequest)
-        (*outRequest)->AddRef();
-    if (*outServer)
-        (*outServer)->AddRef();
+    theScope->mRequest.copy_to(outRequest);
+    theScope->mServer.copy_to(outServer);
     return S_OK;
 }
 

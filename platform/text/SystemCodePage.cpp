@@ -6,6 +6,7 @@
 
 #include "platform/text/CodePageTable.h"
 #include "platform/registry/Registry.h"
+#include "platform/common/RegistryKey.h"
 
 namespace {
 
@@ -15,14 +16,13 @@ constexpr const char* kCodePageKey = "SYSTEM\\CurrentControlSet\\Control\\Nls\\C
 /// inDefault when it is missing, unreadable or names no code page we convert.
 UINT ReadCodePageValue(const char* inName, UINT inDefault)
 {
-    HKEY theKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCodePageKey, 0, KEY_READ, &theKey) != ERROR_SUCCESS)
+    RegistryKey theKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCodePageKey, 0, KEY_READ, theKey.put()) != ERROR_SUCCESS)
         return inDefault;
     BYTE theData[32] = {};
     DWORD theType = 0;
     DWORD theSize = sizeof theData - 1;
-    const LONG theResult = RegQueryValueExA(theKey, inName, nullptr, &theType, theData, &theSize);
-    RegCloseKey(theKey);
+    const LONG theResult = RegQueryValueExA(theKey.get(), inName, nullptr, &theType, theData, &theSize);
     if (theResult != ERROR_SUCCESS)
         return inDefault;
     UINT theNumber = 0;

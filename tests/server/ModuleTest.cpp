@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "server/ClassFactory.h"
 #include "server/ClassTable.h"
 #include "support/Interfaces.h"
 #include "platform/common/ComPtr.h"
@@ -174,6 +175,22 @@ TEST(ModuleTest, NullOutPointersAreRefusedWithoutErrorInfo)
     EXPECT_EQ(theProgress->get_Note(nullptr), E_POINTER);
     ComPtr<IErrorInfo> theInfo;
     EXPECT_EQ(GetErrorInfo(0, theInfo.put()), S_FALSE);
+}
+
+TEST(ModuleTest, ClassObjectCountsReferencesButHoldsNoLock)
+{
+    IClassFactory* theFactory = new XClassFactory(ClassTable()[0].create);
+    EXPECT_EQ(DllCanUnloadNow(), S_OK) << "only LockServer makes a class object hold the module";
+    EXPECT_EQ(theFactory->AddRef(), 2u);
+    IUnknown* theIdentity = nullptr;
+    ASSERT_EQ(theFactory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&theIdentity)), S_OK);
+    EXPECT_EQ(static_cast<void*>(theIdentity), static_cast<void*>(theFactory));
+    void* theNone = &theNone;
+    EXPECT_EQ(theFactory->QueryInterface(IID_IDispatch, &theNone), E_NOINTERFACE);
+    EXPECT_EQ(theNone, nullptr);
+    EXPECT_EQ(theIdentity->Release(), 2u);
+    EXPECT_EQ(theFactory->Release(), 1u);
+    EXPECT_EQ(theFactory->Release(), 0u);
 }
 
 }  // namespace

@@ -233,4 +233,37 @@ TEST(TestPageTest, MapPathStaysInsideTheSite)
     EXPECT_EQ(thePage.Server().MappedPaths().size(), 6u);
 }
 
+TEST(ObjectContextTest, ContextAndNamesCountReferencesWithOneIdentity)
+{
+    TestPage thePage;
+    IObjectContext* theContext = nullptr;
+    ASSERT_EQ(GetObjectContext(&theContext), S_OK);
+    EXPECT_EQ(theContext->AddRef(), 2u);
+    EXPECT_EQ(theContext->Release(), 1u);
+    IGetContextProperties* theProperties = nullptr;
+    ASSERT_EQ(theContext->QueryInterface(IID_IGetContextProperties, reinterpret_cast<void**>(&theProperties)), S_OK);
+    IUnknown* theFromContext = nullptr;
+    IUnknown* theFromProperties = nullptr;
+    ASSERT_EQ(theContext->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&theFromContext)), S_OK);
+    ASSERT_EQ(theProperties->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&theFromProperties)), S_OK);
+    EXPECT_EQ(theFromContext, theFromProperties);
+    void* theNone = &theNone;
+    EXPECT_EQ(theContext->QueryInterface(IID_IDispatch, &theNone), E_NOINTERFACE);
+    EXPECT_EQ(theNone, nullptr);
+
+    IEnumNames* theNames = nullptr;
+    ASSERT_EQ(theProperties->EnumNames(&theNames), S_OK);
+    IEnumNames* theSame = nullptr;
+    ASSERT_EQ(theNames->QueryInterface(IID_IEnumNames, reinterpret_cast<void**>(&theSame)), S_OK);
+    EXPECT_EQ(theSame, theNames);
+    EXPECT_EQ(theSame->Release(), 1u);
+    EXPECT_EQ(theNames->Release(), 0u);
+
+    // Four references: the caller's and three from QueryInterface.
+    EXPECT_EQ(theFromProperties->Release(), 3u);
+    EXPECT_EQ(theFromContext->Release(), 2u);
+    EXPECT_EQ(theProperties->Release(), 1u);
+    EXPECT_EQ(theContext->Release(), 0u);
+}
+
 }  // namespace

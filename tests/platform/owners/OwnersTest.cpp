@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/common/ComPtr.h"
+#include "platform/common/ReturnIfFailed.h"
 #include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueHandle.h"
 #include "platform/common/UniqueSafeArray.h"
 #include "platform/common/UniqueVariant.h"
 
@@ -149,6 +151,73 @@ TEST(UniqueSafeArrayOwner, DestroysAndScopesAccess)
     SAFEARRAY* theDetached = theMoved.detach();
     EXPECT_FALSE(theMoved);
     EXPECT_EQ(SafeArrayDestroy(theDetached), S_OK);
+}
+
+// A handle the owner closed is gone: closing it again fails as an unknown handle.
+bool IsClosed(HANDLE inHandle)
+{
+    return !CloseHandle(inHandle) && GetLastError() == ERROR_INVALID_HANDLE;
+}
+
+TEST(UniqueHandleOwner, ClosesOnceAndHandsOver)
+{
+    UniqueHandle theToken;
+    EXPECT_FALSE(theToken.valid());
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, theToken.put()));
+    ASSERT_TRUE(theToken.valid());
+    // Checked before the next open, which may reuse the number.
+    HANDLE theFirst = theToken.get();
+    HANDLE* theSlot = theToken.put();
+    EXPECT_TRUE(IsClosed(theFirst)) << "put() closes what was held";
+    EXPECT_EQ(*theSlot, nullptr);
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, theSlot));
+
+    HANDLE theSecond = theToken.get();
+    {
+        UniqueHandle theMoved = std::move(theToken);
+        EXPECT_FALSE(theToken.valid());
+        EXPECT_EQ(theMoved.get(), theSecond);
+    }
+    EXPECT_TRUE(IsClosed(theSecond));
+
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, theToken.put()));
+    HANDLE theReleased = theToken.release();
+    EXPECT_FALSE(theToken.valid());
+    EXPECT_TRUE(CloseHandle(theReleased)) << "release() leaves closing to the caller";
+
+    // Neither empty value is ever passed to CloseHandle.
+    SetLastError(0);
+    {
+        UniqueHandle theFailedOpen(INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(theFailedOpen.valid());
+    }
+    EXPECT_EQ(GetLastError(), 0u);
+}
+
+HRESULT CountedStep(int& ioCalls, HRESULT inResult)
+{
+    ++ioCalls;
+    return inResult;
+}
+
+// Returns what RETURN_IF_FAILED handed back, or S_OK when it went on.
+HRESULT StepThenOk(int& ioCalls, HRESULT inResult)
+{
+    RETURN_IF_FAILED(CountedStep(ioCalls, inResult));
+    return S_OK;
+}
+
+TEST(ReturnIfFailed, ReturnsFailuresAndGoesOnOnSuccessEvaluatingOnce)
+{
+    int theCalls = 0;
+    EXPECT_EQ(StepThenOk(theCalls, E_OUTOFMEMORY), E_OUTOFMEMORY);
+    EXPECT_EQ(theCalls, 1);
+    EXPECT_EQ(StepThenOk(theCalls, DISP_E_TYPEMISMATCH), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(theCalls, 2);
+    EXPECT_EQ(StepThenOk(theCalls, S_FALSE), S_OK) << "a success code other than S_OK is no failure";
+    EXPECT_EQ(theCalls, 3);
+    EXPECT_EQ(StepThenOk(theCalls, S_OK), S_OK);
+    EXPECT_EQ(theCalls, 4);
 }
 
 }  // namespace
