@@ -1,0 +1,88 @@
+# Windows.cmake: ferrolift.dll for 64-bit Windows, cross-built with MinGW-w64 (the `windows`
+# preset), and its tests under Wine. The component folders compile against MinGW's own
+# Windows headers; the Linux platform layer is not in this build. Only the header-only
+# owners of platform/common and the Windows side of the platform seam (platform/windows)
+# join the component.
+#
+# The type library: a native configure of this same tree builds `ferrolift-idl` (the IDL
+# writer over the one type description), widl compiles its output into ferrolift.tlb and
+# the resource script embeds it as TYPELIB 1.
+
+# The component's folders, in layer order. Every .cpp in them belongs to the DLL.
+set(FERROLIFT_WINDOWS_COMPONENT_DIRS support decode progress intake fields server)
+set(FERROLIFT_WINDOWS_SOURCES "")
+foreach(dir ${FERROLIFT_WINDOWS_COMPONENT_DIRS} platform/windows)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  list(APPEND FERROLIFT_WINDOWS_SOURCES ${srcs})
+endforeach()
+
+set(FERROLIFT_WINDOWS_GENERATED ${CMAKE_BINARY_DIR}/generated)
+file(MAKE_DIRECTORY ${FERROLIFT_WINDOWS_GENERATED})
+
+# --- The IDL, written by a native build of the IDL writer --------------------------------
+include(ExternalProject)
+set(FERROLIFT_HOST_TOOLS ${CMAKE_BINARY_DIR}/host-tools)
+set(FERROLIFT_IDL_TOOL ${FERROLIFT_HOST_TOOLS}/bin/ferrolift-idl)
+ExternalProject_Add(ferrolift-host-tools
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${FERROLIFT_HOST_TOOLS}
+  CMAKE_ARGS
+    -DCMAKE_BUILD_TYPE=Release
+    -DFERROLIFT_TESTS=OFF
+    -DFERROLIFT_BENCH=OFF
+    -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
+    -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${FERROLIFT_HOST_TOOLS} --target ferrolift-idl
+  INSTALL_COMMAND ""
+  # The description may have changed: let the native build decide what is stale.
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${FERROLIFT_IDL_TOOL})
+
+set(FERROLIFT_IDL ${FERROLIFT_WINDOWS_GENERATED}/ferrolift.idl)
+set(FERROLIFT_TLB ${CMAKE_BINARY_DIR}/bin/ferrolift.tlb)
+# Written through a temporary so that an unchanged description leaves the .tlb alone.
+add_custom_command(OUTPUT ${FERROLIFT_IDL}
+  COMMAND ${FERROLIFT_IDL_TOOL} ${FERROLIFT_IDL}.new
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${FERROLIFT_IDL}.new ${FERROLIFT_IDL}
+  DEPENDS ferrolift-host-tools ${FERROLIFT_IDL_TOOL}
+  COMMENT "Writing the type library as IDL"
+  VERBATIM)
+
+# widl reads import "oaidl.idl" from Wine's IDL headers (Debian libwine-dev) and resolves
+# importlib("stdole2.tlb") against Wine's copy of the standard library (wine64).
+find_program(FERROLIFT_WIDL NAMES ${FERROLIFT_MINGW_TRIPLET}-widl widl REQUIRED)
+find_path(FERROLIFT_OAIDL_DIR oaidl.idl PATHS /usr/include/wine/wine/windows NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_path(FERROLIFT_STDOLE2_DIR stdole2.tlb
+  PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
+  NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(FERROLIFT_WIDL_FLAGS --win64 -t -I ${FERROLIFT_OAIDL_DIR} -L ${FERROLIFT_STDOLE2_DIR})
+add_custom_command(OUTPUT ${FERROLIFT_TLB}
+  COMMAND ${FERROLIFT_WIDL} ${FERROLIFT_WIDL_FLAGS} -o ${FERROLIFT_TLB} ${FERROLIFT_IDL}
+  DEPENDS ${FERROLIFT_IDL}
+  COMMENT "Compiling the type library with widl"
+  VERBATIM)
+add_custom_target(ferrolift-tlb ALL DEPENDS ${FERROLIFT_TLB})
+
+# --- The DLL --------------------------------------------------------------------------
+enable_language(RC)
+set(FERROLIFT_RC ${FERROLIFT_WINDOWS_GENERATED}/ferrolift.rc)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.rc.in ${FERROLIFT_RC} @ONLY)
+set_source_files_properties(${FERROLIFT_RC} PROPERTIES OBJECT_DEPENDS ${FERROLIFT_TLB})
+
+if(FERROLIFT_WINDOWS_SOURCES)
+  add_library(ferrolift SHARED ${FERROLIFT_WINDOWS_SOURCES} ${FERROLIFT_RC}
+              ${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.def)
+  add_dependencies(ferrolift ferrolift-tlb)
+  target_include_directories(ferrolift PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(ferrolift PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  # No lib prefix: scripts and regsvr32 know the module as ferrolift.dll. The C and C++
+  # runtimes are linked in so that the DLL needs nothing beside Windows' own DLLs.
+  set_target_properties(ferrolift PROPERTIES PREFIX "" OUTPUT_NAME ferrolift)
+  target_link_options(ferrolift PRIVATE -static -static-libgcc -static-libstdc++)
+  target_link_libraries(ferrolift PRIVATE comsvcs oleaut32 ole32 uuid advapi32)
+endif()
+
+if(FERROLIFT_WINE_TESTS)
+  enable_testing()
+  add_subdirectory(tests/windows)
+endif()
