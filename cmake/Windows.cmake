@@ -64,6 +64,15 @@ add_custom_command(OUTPUT ${FERROLIFT_TLB}
 add_custom_target(ferrolift-tlb ALL DEPENDS ${FERROLIFT_TLB})
 
 # --- The DLL --------------------------------------------------------------------------
+find_program(FERROLIFT_DLLTOOL NAMES ${FERROLIFT_MINGW_TRIPLET}-dlltool REQUIRED)
+set(FERROLIFT_COMSVCS_IMPORTS ${FERROLIFT_WINDOWS_GENERATED}/libcomsvcs-context.a)
+add_custom_command(OUTPUT ${FERROLIFT_COMSVCS_IMPORTS}
+  COMMAND ${FERROLIFT_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/cmake/windows/comsvcs.def -l ${FERROLIFT_COMSVCS_IMPORTS}
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/windows/comsvcs.def
+  COMMENT "Import library for comsvcs.dll's GetObjectContext"
+  VERBATIM)
+add_custom_target(ferrolift-comsvcs-imports DEPENDS ${FERROLIFT_COMSVCS_IMPORTS})
+
 enable_language(RC)
 set(FERROLIFT_RC ${FERROLIFT_WINDOWS_GENERATED}/ferrolift.rc)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.rc.in ${FERROLIFT_RC} @ONLY)
@@ -72,14 +81,15 @@ set_source_files_properties(${FERROLIFT_RC} PROPERTIES OBJECT_DEPENDS ${FERROLIF
 if(FERROLIFT_WINDOWS_SOURCES)
   add_library(ferrolift SHARED ${FERROLIFT_WINDOWS_SOURCES} ${FERROLIFT_RC}
               ${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.def)
-  add_dependencies(ferrolift ferrolift-tlb)
+  add_dependencies(ferrolift ferrolift-tlb ferrolift-comsvcs-imports)
   target_include_directories(ferrolift PRIVATE ${CMAKE_SOURCE_DIR})
-  target_compile_definitions(ferrolift PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  # _CRT_RAND_S: MinGW's stdlib.h declares rand_s only when asked.
+  target_compile_definitions(ferrolift PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _CRT_RAND_S)
   # No lib prefix: scripts and regsvr32 know the module as ferrolift.dll. The C and C++
   # runtimes are linked in so that the DLL needs nothing beside Windows' own DLLs.
   set_target_properties(ferrolift PROPERTIES PREFIX "" OUTPUT_NAME ferrolift)
   target_link_options(ferrolift PRIVATE -static -static-libgcc -static-libstdc++)
-  target_link_libraries(ferrolift PRIVATE comsvcs oleaut32 ole32 uuid advapi32)
+  target_link_libraries(ferrolift PRIVATE ${FERROLIFT_COMSVCS_IMPORTS} oleaut32 ole32 uuid advapi32)
 endif()
 
 if(FERROLIFT_WINE_TESTS)

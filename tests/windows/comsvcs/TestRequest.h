@@ -2,6 +2,8 @@
 // BinaryRead hands out its bytes in order, as a page engine hands out a request body.
 #pragma once
 
+#include <windows.h>
+#include <oleauto.h>
 #include <asptlb.h>
 
 #include <string>

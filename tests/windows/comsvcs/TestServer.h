@@ -3,6 +3,8 @@
 // as a page engine refuses paths outside its site.
 #pragma once
 
+#include <windows.h>
+#include <oleauto.h>
 #include <asptlb.h>
 
 #include <string>
