@@ -84,7 +84,7 @@ if(FERROLIFT_WINDOWS_SOURCES)
   add_dependencies(ferrolift ferrolift-tlb ferrolift-comsvcs-imports)
   target_include_directories(ferrolift PRIVATE ${CMAKE_SOURCE_DIR})
   # _CRT_RAND_S: MinGW's stdlib.h declares rand_s only when asked.
-  target_compile_definitions(ferrolift PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _CRT_RAND_S)
+  target_compile_definitions(ferrolift PRIVATE UNICODE _UNICODE NOMINMAX _CRT_RAND_S)
   # No lib prefix: scripts and regsvr32 know the module as ferrolift.dll. The C and C++
   # runtimes are linked in so that the DLL needs nothing beside Windows' own DLLs.
   set_target_properties(ferrolift PROPERTIES PREFIX "" OUTPUT_NAME ferrolift)
