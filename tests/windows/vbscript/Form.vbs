@@ -39,7 +39,8 @@ End Function
 Function Canonical(inValue)
     Select Case VarType(inValue)
         Case vbBoolean
-            If inValue Then Canonical = "True" Else Canonical = "False"
+            Canonical = "False"
+            If inValue Then Canonical = "True"
         Case vbString
             Canonical = Escaped(inValue)
         Case Else
