@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "decode/TestFiles.h"
+#include "common/TestFiles.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Properties of a 256 MiB file field: each call looks the entry up again and answers from
 // the upload in place, so Length, FileExists, the names and the (cached) image kind must
 // not depend on the field's size. Data is left out on purpose: it copies by design.
-#include "fields/XField.h"
+#include "objects/XField.h"
 
 #include <benchmark/benchmark.h>
 
@@ -9,10 +9,10 @@
 #include <string>
 
 #include "common/TestPage.h"
-#include "intake/XForm.h"
-#include "support/UniqueVariant.h"
-#include "fields/UploadBody.h"
-#include "server/ScratchMachine.h"
+#include "objects/XForm.h"
+#include "platform/common/UniqueVariant.h"
+#include "common/UploadBody.h"
+#include "common/ScratchMachine.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "intake/Multipart.h"
 #include "intake/MultipartParser.h"
 #include "progress/ProgressRegistry.h"
-#include "support/ByteSource.h"
+#include "intake/ByteSource.h"
 #include "support/Settings.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 // `ferrolift eventlog`: prints the event log, oldest entry first, one line per entry:
 // time, type, source and the entry's strings.
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include <windows.h>
 

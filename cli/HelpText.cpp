@@ -1,6 +1,6 @@
 // HelpText.cpp: the help of each subcommand, kept in one table so `--help` and the
 // manual page can be compared line by line.
-#include "HelpText.h"
+#include "cli/HelpText.h"
 
 #include <cstring>
 

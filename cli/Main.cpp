@@ -1,6 +1,6 @@
 // The `ferrolift` command: dispatches to one subcommand per file of this folder.
-#include "Commands.h"
-#include "HelpText.h"
+#include "cli/Commands.h"
+#include "cli/HelpText.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 // `ferrolift reg query|add|delete`: the settings store from the command line, with the
 // syntax and output of the system's own registry tool.
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // RegisterCommand.cpp: `ferrolift register [MODULE]` and `ferrolift unregister [MODULE]`:
 // load the module and call its self-registration entry, as an administrator would.
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // ServeCommand.cpp: `ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N]
 // [--max-uploads N] [--max-connections N] [--timeout SECONDS]`: registers the component
 // when needed and runs the page engine until Ctrl-C or SIGTERM.
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include <malloc.h>
 #include <signal.h>

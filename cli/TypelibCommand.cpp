@@ -1,10 +1,10 @@
 // TypelibCommand.cpp: `ferrolift typelib`: the component's type library as IDL.
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include <cstdio>
 #include <string>
 
-#include "server/TypeLibrary.h"
+#include "support/TypeLibrary.h"
 
 namespace ferrolift::cli {
 

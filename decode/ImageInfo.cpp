@@ -1,9 +1,9 @@
-#include "ImageInfo.h"
+#include "decode/ImageInfo.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "JpegReader.h"
+#include "decode/JpegReader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "server/Interfaces.h"
+#include "support/Interfaces.h"
 
 /// The image facts of one field, computed once.
 struct ImageInfo {

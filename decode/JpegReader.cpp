@@ -1,4 +1,4 @@
-#include "JpegReader.h"
+#include "decode/JpegReader.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "MacBinary.h"
+#include "decode/MacBinary.h"
 
 #include <algorithm>
 #include <cstdint>

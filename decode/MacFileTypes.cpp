@@ -1,4 +1,4 @@
-#include "MacFileTypes.h"
+#include "decode/MacFileTypes.h"
 
 #include <cstring>
 

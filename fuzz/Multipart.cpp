@@ -2,7 +2,7 @@
 // match the plain reference splitter entry for entry.
 #include "intake/MultipartParser.h"
 #include "intake/UrlEncodedParser.h"
-#include "tests/intake/ReferenceSplitter.h"
+#include "common/ReferenceSplitter.h"
 
 #include <cstdio>
 #include <cstdlib>

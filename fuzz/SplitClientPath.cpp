@@ -1,6 +1,6 @@
 // Client file names from arbitrary filename bytes: every output stays within its buffer,
 // is terminated, and keeps the rules of its kind.
-#include "fields/Names.h"
+#include "intake/Names.h"
 
 #include <cstdlib>
 #include <string>

@@ -5,6 +5,8 @@
 #include "intake/UrlEncodedParser.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,13 +50,27 @@ struct Group {
     std::vector<std::string> values;
 };
 
+/// Which bytes start a double-byte character, asked byte by byte once per code page.
+const std::array<bool, 256>& LeadBytes(UINT inCodePage)
+{
+    static const auto theTables = [] {
+        std::array<std::array<bool, 256>, std::size(kCodePages)> theResult{};
+        for (size_t p = 0; p < std::size(kCodePages); ++p)
+            for (unsigned b = 0; b < 256; ++b)
+                theResult[p][b] = IsDBCSLeadByteEx(kCodePages[p], static_cast<BYTE>(b)) != FALSE;
+        return theResult;
+    }();
+    return theTables[static_cast<size_t>(std::find(std::begin(kCodePages), std::end(kCodePages), inCodePage) - kCodePages)];
+}
+
 /// Names compare ignoring A-Z case, but a lead byte and the byte after it compare whole.
 bool SameName(const std::string& inA, const std::string& inB, UINT inCodePage)
 {
     if (inA.size() != inB.size())
         return false;
+    const std::array<bool, 256>& theLead = LeadBytes(inCodePage);
     for (size_t i = 0; i < inA.size(); ++i) {
-        if (IsDBCSLeadByteEx(inCodePage, static_cast<BYTE>(inA[i])) && i + 1 < inA.size()) {
+        if (theLead[static_cast<BYTE>(inA[i])] && i + 1 < inA.size()) {
             if (inA[i] != inB[i] || inA[i + 1] != inB[i + 1])
                 return false;
             ++i;

@@ -1,4 +1,4 @@
-#include "Connection.h"
+#include "host/Connection.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "UniqueFd.h"
+#include "host/UniqueFd.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "DispatchBridge.h"
+#include "host/DispatchBridge.h"
 
 #include <strings.h>
 
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "ScriptEnvironment.h"
-#include "ScriptHeap.h"
-#include "ScriptText.h"
-#include "support/ComPtr.h"
-#include "support/UniqueBstr.h"
-#include "support/UniqueVariant.h"
+#include "host/ScriptEnvironment.h"
+#include "host/ScriptHeap.h"
+#include "host/ScriptText.h"
+#include "platform/common/ComPtr.h"
+#include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueVariant.h"
 
 namespace ferrolift::host {
 

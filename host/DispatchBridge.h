@@ -15,7 +15,7 @@
 
 #include <windows.h>
 
-#include "ScriptFailure.h"
+#include "host/ScriptFailure.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "HostFunctions.h"
+#include "host/HostFunctions.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,16 +6,16 @@
 
 #include <windows.h>
 
-#include "DispatchBridge.h"
-#include "HttpExchange.h"
-#include "ScriptEnvironment.h"
-#include "ScriptFailure.h"
-#include "ScriptHeap.h"
-#include "ScriptText.h"
-#include "SitePaths.h"
-#include "WebText.h"
-#include "support/ComPtr.h"
-#include "support/UniqueVariant.h"
+#include "host/DispatchBridge.h"
+#include "host/HttpExchange.h"
+#include "host/ScriptEnvironment.h"
+#include "host/ScriptFailure.h"
+#include "host/ScriptHeap.h"
+#include "host/ScriptText.h"
+#include "host/SitePaths.h"
+#include "host/WebText.h"
+#include "platform/common/ComPtr.h"
+#include "platform/common/UniqueVariant.h"
 
 namespace ferrolift::host {
 

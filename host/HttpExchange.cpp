@@ -1,4 +1,4 @@
-#include "HttpExchange.h"
+#include "host/HttpExchange.h"
 
 #include <strings.h>
 #include <sys/uio.h>
@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Connection.h"
-#include "RequestHead.h"
-#include "StaticReply.h"
-#include "TrustedProxy.h"
+#include "host/Connection.h"
+#include "host/RequestHead.h"
+#include "host/StaticReply.h"
+#include "host/TrustedProxy.h"
 
 namespace ferrolift::host {
 

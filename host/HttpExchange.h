@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "ValueCollection.h"
+#include "host/ValueCollection.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "HttpServer.h"
+#include "host/HttpServer.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -13,13 +13,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "Connection.h"
-#include "HttpExchange.h"
-#include "PageRunner.h"
-#include "RequestHead.h"
-#include "StaticReply.h"
-#include "UploadMark.h"
-#include "WorkerPool.h"
+#include "host/Connection.h"
+#include "host/HttpExchange.h"
+#include "host/PageRunner.h"
+#include "host/RequestHead.h"
+#include "host/StaticReply.h"
+#include "host/UploadMark.h"
+#include "host/WorkerPool.h"
 
 namespace ferrolift::host {
 

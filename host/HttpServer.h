@@ -24,11 +24,11 @@
 #include <thread>
 #include <vector>
 
-#include "PageCache.h"
-#include "SitePaths.h"
-#include "SiteRouter.h"
-#include "TrustedProxy.h"
-#include "UniqueFd.h"
+#include "host/PageCache.h"
+#include "host/SitePaths.h"
+#include "host/SiteRouter.h"
+#include "host/TrustedProxy.h"
+#include "host/UniqueFd.h"
 
 namespace ferrolift::host {
 

@@ -1,10 +1,10 @@
-#include "PageCache.h"
+#include "host/PageCache.h"
 
 #include <sys/stat.h>
 
 #include <ctime>
 
-#include "UploadMark.h"
+#include "host/UploadMark.h"
 
 namespace ferrolift::host {
 

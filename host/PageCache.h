@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "PageCompiler.h"
+#include "host/PageCompiler.h"
 
 namespace ferrolift::host {
 

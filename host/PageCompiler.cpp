@@ -1,4 +1,4 @@
-#include "PageCompiler.h"
+#include "host/PageCompiler.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +10,10 @@
 #include <cctype>
 #include <cerrno>
 
-#include "ScriptHeap.h"
-#include "ScriptText.h"
-#include "SitePaths.h"
-#include "UploadMark.h"
+#include "host/ScriptHeap.h"
+#include "host/ScriptText.h"
+#include "host/SitePaths.h"
+#include "host/UploadMark.h"
 
 namespace ferrolift::host {
 

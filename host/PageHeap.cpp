@@ -1,11 +1,11 @@
-#include "PageHeap.h"
+#include "host/PageHeap.h"
 
 #include <cstring>
 
-#include "DispatchBridge.h"
-#include "HostFunctions.h"
-#include "ScriptPrelude.h"
-#include "ScriptEnvironment.h"
+#include "host/DispatchBridge.h"
+#include "host/HostFunctions.h"
+#include "host/ScriptPrelude.h"
+#include "host/ScriptEnvironment.h"
 
 namespace ferrolift::host {
 

@@ -23,7 +23,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "ScriptHeap.h"
+#include "host/ScriptHeap.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "PageRunner.h"
+#include "host/PageRunner.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,16 +6,16 @@
 #include <windows.h>
 #include <comsvcs.h>
 
-#include "HttpExchange.h"
-#include "RequestObject.h"
-#include "ScriptEnvironment.h"
-#include "ScriptFailure.h"
-#include "ScriptHeapPool.h"
-#include "ScriptText.h"
-#include "ServerObject.h"
-#include "SitePaths.h"
-#include "WebText.h"
-#include "support/ComPtr.h"
+#include "host/HttpExchange.h"
+#include "host/RequestObject.h"
+#include "host/ScriptEnvironment.h"
+#include "host/ScriptFailure.h"
+#include "host/ScriptHeapPool.h"
+#include "host/ScriptText.h"
+#include "host/ServerObject.h"
+#include "host/SitePaths.h"
+#include "host/WebText.h"
+#include "platform/common/ComPtr.h"
 
 namespace ferrolift::host {
 

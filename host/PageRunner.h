@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "PageCompiler.h"
+#include "host/PageCompiler.h"
 
 namespace ferrolift::host {
 

@@ -1,8 +1,8 @@
-#include "RequestHead.h"
+#include "host/RequestHead.h"
 
 #include <strings.h>
 
-#include "WebText.h"
+#include "host/WebText.h"
 
 namespace ferrolift::host {
 

@@ -1,9 +1,9 @@
-#include "RequestObject.h"
+#include "host/RequestObject.h"
 
 #include <string>
 
-#include "HttpExchange.h"
-#include "support/UniqueVariant.h"
+#include "host/HttpExchange.h"
+#include "platform/common/UniqueVariant.h"
 
 namespace ferrolift::host {
 

@@ -1,9 +1,9 @@
-#include "ScriptFailure.h"
+#include "host/ScriptFailure.h"
 
 #include <cstdio>
 
-#include "ScriptEnvironment.h"
-#include "ScriptHeap.h"
+#include "host/ScriptEnvironment.h"
+#include "host/ScriptHeap.h"
 
 namespace ferrolift::host {
 

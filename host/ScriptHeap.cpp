@@ -1,10 +1,10 @@
-#include "ScriptHeap.h"
+#include "host/ScriptHeap.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "ScriptEnvironment.h"
+#include "host/ScriptEnvironment.h"
 
 namespace ferrolift::host {
 

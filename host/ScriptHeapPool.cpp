@@ -1,4 +1,4 @@
-#include "ScriptHeapPool.h"
+#include "host/ScriptHeapPool.h"
 
 namespace ferrolift::host {
 

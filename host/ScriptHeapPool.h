@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-#include "PageHeap.h"
+#include "host/PageHeap.h"
 
 namespace ferrolift::host {
 

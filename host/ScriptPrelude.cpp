@@ -1,10 +1,10 @@
-#include "ScriptPrelude.h"
+#include "host/ScriptPrelude.h"
 
 #include <cstring>
 #include <mutex>
 #include <string>
 
-#include "ScriptHeap.h"
+#include "host/ScriptHeap.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "ScriptText.h"
+#include "host/ScriptText.h"
 
 #include <algorithm>
 

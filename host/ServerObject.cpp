@@ -1,9 +1,9 @@
-#include "ServerObject.h"
+#include "host/ServerObject.h"
 
 #include <cstdio>
 
-#include "ScriptText.h"
-#include "SitePaths.h"
+#include "host/ScriptText.h"
+#include "host/SitePaths.h"
 
 namespace ferrolift::host {
 

@@ -13,7 +13,7 @@
 #include <windows.h>
 #include <comsvcs.h>
 
-#include "VtableObject.h"
+#include "host/VtableObject.h"
 
 namespace ferrolift::host {
 

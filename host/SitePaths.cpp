@@ -1,4 +1,4 @@
-#include "SitePaths.h"
+#include "host/SitePaths.h"
 
 #include <cerrno>
 #include <climits>

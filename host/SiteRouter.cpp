@@ -1,11 +1,11 @@
-#include "SiteRouter.h"
+#include "host/SiteRouter.h"
 
 #include <sys/stat.h>
 
 #include <cctype>
 
-#include "RequestHead.h"
-#include "UploadMark.h"
+#include "host/RequestHead.h"
+#include "host/UploadMark.h"
 
 namespace ferrolift::host {
 

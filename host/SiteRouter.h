@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "SitePaths.h"
+#include "host/SitePaths.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "StaticReply.h"
+#include "host/StaticReply.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "RequestHead.h"
+#include "host/RequestHead.h"
 
 namespace ferrolift::host {
 

@@ -1,6 +1,6 @@
 // TrustedProxy.cpp: parsing of proxy lists and forwarding headers, and the right-to-left
 // walk that finds the first hop no trusted proxy vouches for.
-#include "TrustedProxy.h"
+#include "host/TrustedProxy.h"
 
 #include <arpa/inet.h>
 #include <strings.h>

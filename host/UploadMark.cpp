@@ -1,4 +1,4 @@
-#include "UploadMark.h"
+#include "host/UploadMark.h"
 
 #include <sys/xattr.h>
 

@@ -1,6 +1,6 @@
-#include "ValueCollection.h"
+#include "host/ValueCollection.h"
 
-#include "WebText.h"
+#include "host/WebText.h"
 
 namespace ferrolift::host {
 

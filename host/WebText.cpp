@@ -1,4 +1,4 @@
-#include "WebText.h"
+#include "host/WebText.h"
 
 namespace ferrolift::host {
 

@@ -1,4 +1,4 @@
-#include "WorkerPool.h"
+#include "host/WorkerPool.h"
 
 namespace ferrolift::host {
 

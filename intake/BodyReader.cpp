@@ -3,10 +3,10 @@
 #include "intake/CacheWriter.h"
 #include "progress/ProgressRegistry.h"
 #include "support/EventLogWriter.h"
-#include "support/MappedFileStream.h"
-#include "support/MemoryByteSource.h"
+#include "intake/MappedFileStream.h"
+#include "intake/MemoryByteSource.h"
 #include "support/Settings.h"
-#include "support/UniqueVariant.h"
+#include "platform/common/UniqueVariant.h"
 #include "support/Utilities.h"
 
 #include <asptlb.h>

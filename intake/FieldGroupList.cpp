@@ -1,9 +1,10 @@
 #include "intake/FieldGroupList.h"
 
-#include "fields/Names.h"
+#include "intake/Names.h"
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -28,9 +29,16 @@ void FieldGroupList::PrepareCaseRule() const
         return;
     // Read once per upload: the system code page decides which bytes start a double-byte
     // character, and such a pair must never be case-folded (its trail byte may look like A-Z).
+    // One GetCPInfo gives every lead-byte range at once.
     UINT theCodePage = mNameCodePage == CP_ACP ? GetACP() : mNameCodePage;
-    for (int theByte = 0x80; theByte < 0x100; ++theByte)
-        mLeadByte[theByte] = IsDBCSLeadByteEx(theCodePage, static_cast<BYTE>(theByte)) != FALSE;
+    std::fill(std::begin(mLeadByte), std::end(mLeadByte), false);
+    CPINFO theInfo;
+    if (GetCPInfo(theCodePage, &theInfo)) {
+        for (size_t r = 0; r + 1 < MAX_LEADBYTES && theInfo.LeadByte[r] != 0; r += 2) {
+            for (unsigned theByte = theInfo.LeadByte[r]; theByte <= theInfo.LeadByte[r + 1]; ++theByte)
+                mLeadByte[theByte] = true;
+        }
+    }
     mCaseRuleReady = true;
 }
 

@@ -5,10 +5,10 @@
 #include "intake/UrlEncodedParser.h"
 #include "progress/ProgressRegistry.h"
 #include "support/EventLogWriter.h"
-#include "support/MappedFileStream.h"
+#include "intake/MappedFileStream.h"
 #include "support/SException.h"
-#include "support/UniqueBstr.h"
-#include "support/UniqueVariant.h"
+#include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueVariant.h"
 #include "support/Utilities.h"
 
 #include <asptlb.h>

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "intake/FieldGroupList.h"
-#include "support/ComPtr.h"
+#include "platform/common/ComPtr.h"
 #include "support/ErrorRecord.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "intake/UrlEncodedParser.h"
 
-#include "fields/Names.h"
+#include "intake/Names.h"
 
 #include <cstring>
 #include <new>

@@ -19,7 +19,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "support/CriticalSection.h"
+#include "platform/common/CriticalSection.h"
 
 #include <list>
 #include <memory>

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "progress/ProgressRegistry.h"
-#include "server/TypeLibrary.h"
+#include "support/TypeLibrary.h"
 #include "support/Utilities.h"
 
 namespace {

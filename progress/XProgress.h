@@ -10,8 +10,8 @@
 #pragma once
 
 #include "progress/ProgressFigures.h"
-#include "server/Interfaces.h"
-#include "server/ObjectBase.h"
+#include "support/Interfaces.h"
+#include "support/ObjectBase.h"
 
 /// The XProgress class. A new object has a fresh ID and registers nothing.
 class XProgress : public ObjectBase<XProgress, IXProgress> {

@@ -1,7 +1,7 @@
 // ClassFactory.cpp: the class objects handed out by DllGetClassObject.
 #include "server/ClassFactory.h"
 
-#include "server/ModuleLock.h"
+#include "support/ModuleLock.h"
 
 HRESULT XClassFactory::QueryInterface(REFIID inIid, void** outObject)
 {

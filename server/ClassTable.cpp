@@ -1,9 +1,9 @@
 // ClassTable.cpp: the four creatable classes.
 #include "server/ClassTable.h"
 
-#include "fields/XField.h"
-#include "fields/XFields.h"
-#include "intake/XForm.h"
+#include "objects/XField.h"
+#include "objects/XFields.h"
+#include "objects/XForm.h"
 #include "progress/XProgress.h"
 
 std::span<const ClassEntry> ClassTable()

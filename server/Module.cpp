@@ -6,7 +6,7 @@
 #include <new>
 
 #include "server/ClassTable.h"
-#include "server/ModuleLock.h"
+#include "support/ModuleLock.h"
 #include "support/ModuleInstance.h"
 
 namespace {

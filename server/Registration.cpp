@@ -4,7 +4,7 @@
 #include "server/ClassTable.h"
 #include "server/RegistryWriter.h"
 #include "server/TypeLibRegistration.h"
-#include "server/TypeLibrary.h"
+#include "support/TypeLibrary.h"
 #include "support/EventLogWriter.h"
 #include "support/Settings.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "support/ModuleInstance.h"
-#include "support/RegistryKey.h"
+#include "platform/common/RegistryKey.h"
 
 LSTATUS SetKeyValue(HKEY inRoot, const std::string& inPath, const char* inName, const char* inValue)
 {

@@ -1,9 +1,9 @@
 // TypeLibRegistration.cpp: TypeLib and Interface keys for the component's library.
 #include "server/TypeLibRegistration.h"
 
-#include "server/Interfaces.h"
+#include "support/Interfaces.h"
 #include "server/RegistryWriter.h"
-#include "server/TypeLibrary.h"
+#include "support/TypeLibrary.h"
 
 namespace {
 

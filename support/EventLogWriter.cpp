@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "support/RegistryKey.h"
+#include "platform/common/RegistryKey.h"
 #include "support/Settings.h"
 #include "support/Utilities.h"
 

@@ -20,8 +20,8 @@
 
 #include <windows.h>
 
-#include "support/ComError.h"
-#include "support/CriticalSection.h"
+#include <comdef.h>
+#include "platform/common/CriticalSection.h"
 
 /// What the frame needs from an object: its lock and its error reporter.
 class MemberHost {
@@ -56,5 +56,5 @@ template <class T>
 void RequireOut(T* inPointer)
 {
     if (inPointer == nullptr)
-        _com_issue_error(E_POINTER);
+        throw _com_error(E_POINTER);
 }

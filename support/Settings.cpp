@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "support/ModuleInstance.h"
-#include "support/RegistryKey.h"
+#include "platform/common/RegistryKey.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "support/Assertions.h"
 #include "support/ByteScan.h"
 #include "support/EventLogWriter.h"
-#include "support/UniqueSafeArray.h"
+#include "platform/common/UniqueSafeArray.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "server/TypeLibrary.h"
+#include "support/TypeLibrary.h"
 
 int main(int argc, char** argv)
 {

@@ -2,7 +2,7 @@
 // EXCEPINFO) with the layouts of 64-bit Windows. Functions are in OleAuto.h.
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 typedef OLECHAR* BSTR;          // points past a 4-byte byte-length prefix
 typedef BSTR* LPBSTR;

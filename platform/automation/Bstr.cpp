@@ -1,7 +1,7 @@
 // Automation strings. A BSTR points just past a 4-byte prefix that holds the length in
 // bytes; two zero bytes follow the text (three for an odd byte length, so the text
 // is always terminated as UTF-16 too). The null BSTR is the empty string.
-#include "OleAuto.h"
+#include "platform/automation/OleAuto.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -10,14 +10,14 @@
 // - pVarResult is written without being cleared first, as callers pass it empty.
 // - With a null pExcepInfo the member's error info stays on the thread and its
 //   HRESULT is returned as it is.
-#include "TypeDescription.h"
+#include "platform/automation/TypeDescription.h"
 
 #include <cstring>
 #include <string_view>
 #include <vector>
 
-#include "OleAuto.h"
-#include "../com/Com.h"
+#include "platform/automation/OleAuto.h"
+#include "platform/com/Com.h"
 
 namespace ferrolift::automation {
 namespace {

@@ -1,12 +1,12 @@
 // The type description printed as IDL in the MIDL dialect, so that the library can be
 // compiled or compared with the tools of the other platform.
-#include "TypeDescription.h"
+#include "platform/automation/TypeDescription.h"
 
 #include <charconv>
 #include <cstring>
 #include <string>
 
-#include "../com/Com.h"
+#include "platform/com/Com.h"
 
 namespace ferrolift::automation {
 namespace {

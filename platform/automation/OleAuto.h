@@ -7,8 +7,8 @@
 //   VariantClear(&v);
 #pragma once
 
-#include "AutomationTypes.h"
-#include "../com/ComInterfaces.h"
+#include "platform/automation/AutomationTypes.h"
+#include "platform/com/ComInterfaces.h"
 
 extern "C" {
 BSTR WINAPI SysAllocString(const OLECHAR* psz);

@@ -2,7 +2,7 @@
 // front that holds the element type (FADF_HAVEVARTYPE), as on Windows. Bounds are
 // stored rightmost dimension first; indices passed to Get/PutElement name dimension 1
 // first, and dimension 1 varies fastest in memory.
-#include "OleAuto.h"
+#include "platform/automation/OleAuto.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Number, boolean and date text for VARIANT coercion. Everything here is locale
 // independent: "." is the decimal point and dates read and print in the US order,
 // which is what pages written for the classic engine on an English server expect.
-#include "VarFormat.h"
+#include "platform/automation/VarFormat.h"
 
 #include <algorithm>
 #include <charconv>

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "AutomationTypes.h"
+#include "platform/automation/AutomationTypes.h"
 
 namespace ferrolift::platform {
 

@@ -15,7 +15,7 @@
 // - VT_ERROR converts only to itself; integers convert to VT_ERROR.
 // - A one-dimensional VT_ARRAY|VT_UI1 and VT_BSTR convert into each other byte for byte.
 // - The locale is ignored: text is read and written as on an English system.
-#include "OleAuto.h"
+#include "platform/automation/OleAuto.h"
 
 #include <cfloat>
 #include <charconv>
@@ -23,8 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "VarFormat.h"
-#include "VariantKinds.h"
+#include "platform/automation/VarFormat.h"
+#include "platform/automation/VariantKinds.h"
 
 using namespace ferrolift::platform;
 

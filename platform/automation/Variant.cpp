@@ -1,9 +1,9 @@
 // VARIANT lifetime: init, clear, deep copy and copy through a reference.
-#include "OleAuto.h"
+#include "platform/automation/OleAuto.h"
 
 #include <cstring>
 
-#include "VariantKinds.h"
+#include "platform/automation/VariantKinds.h"
 
 using ferrolift::platform::IsValidVariantType;
 

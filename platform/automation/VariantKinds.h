@@ -1,7 +1,7 @@
 // VariantKinds.h: which VARTYPEs a VARIANT may carry here (internal to automation/).
 #pragma once
 
-#include "AutomationTypes.h"
+#include "platform/automation/AutomationTypes.h"
 
 namespace ferrolift::platform {
 

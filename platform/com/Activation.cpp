@@ -1,6 +1,6 @@
 // Activation: ProgID <-> CLSID through HKEY_CLASSES_ROOT, and class objects from the
 // module named by HKCR\CLSID\{...}\InprocServer32, loaded with dlopen once per path.
-#include "Com.h"
+#include "platform/com/Com.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../registry/Registry.h"
+#include "platform/registry/Registry.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 //       CoCreateInstance(theClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, theForm.put_void());
 #pragma once
 
-#include "ComInterfaces.h"
+#include "platform/com/ComInterfaces.h"
 
 #define CLSCTX_INPROC_SERVER 0x1
 #define CLSCTX_INPROC_HANDLER 0x2

@@ -7,7 +7,7 @@
 //   theDisp->GetIDsOfNames(IID_NULL, &theName, 1, LOCALE_USER_DEFAULT, &theId);
 #pragma once
 
-#include "../automation/AutomationTypes.h"
+#include "platform/automation/AutomationTypes.h"
 
 extern "C" {
 extern const IID IID_NULL;

@@ -7,7 +7,7 @@
 //   *outNames = new Names();   // one reference, the caller's
 #pragma once
 
-#include "ComInterfaces.h"
+#include "platform/com/ComInterfaces.h"
 
 #include <atomic>
 

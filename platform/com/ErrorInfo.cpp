@@ -1,13 +1,13 @@
 // Error info: the object CreateErrorInfo makes (ICreateErrorInfo to fill it, IErrorInfo
 // to read it) and the per-thread slot that SetErrorInfo fills and GetErrorInfo empties.
-#include "Com.h"
-#include "ComObject.h"
+#include "platform/com/Com.h"
+#include "platform/com/ComObject.h"
 
 #include <mutex>
 #include <new>
 #include <string>
 
-#include "../automation/OleAuto.h"
+#include "platform/automation/OleAuto.h"
 
 namespace {
 

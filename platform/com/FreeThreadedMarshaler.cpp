@@ -7,7 +7,7 @@
 // GetMarshalSizeMax gives the size of that pointer record. There are no streams, so
 // MarshalInterface, UnmarshalInterface and ReleaseMarshalData answer E_NOTIMPL, as do
 // all calls for cross-process contexts.
-#include "Com.h"
+#include "platform/com/Com.h"
 
 #include <atomic>
 #include <new>

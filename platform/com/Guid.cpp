@@ -1,7 +1,7 @@
 // GUID text: the braced registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
-#include "Com.h"
+#include "platform/com/Com.h"
 
-#include "../automation/OleAuto.h"
+#include "platform/automation/OleAuto.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // CoInitializeEx / CoUninitialize. There are no apartments here: every interface
 // pointer may be used on any thread, so initialisation only counts per thread (S_OK
 // for the first call on a thread, S_FALSE for the next) and nothing requires it.
-#include "Com.h"
+#include "platform/com/Com.h"
 
 namespace {
 

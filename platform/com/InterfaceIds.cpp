@@ -1,6 +1,6 @@
 // The interface identifiers of the system interfaces, with their Windows values so that
 // the component's registrations read the same on both platforms.
-#include "Com.h"
+#include "platform/com/Com.h"
 
 namespace {
 constexpr GUID StandardIid(uint32_t inData1)

@@ -1,6 +1,6 @@
 // Task memory: the allocator that COM calls use to hand memory across a boundary
 // (ProgIDFromCLSID's string, for instance). It is the C heap.
-#include "Com.h"
+#include "platform/com/Com.h"
 
 #include <cstdlib>
 

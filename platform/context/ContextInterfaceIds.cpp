@@ -1,6 +1,6 @@
 // The interface identifiers of the context and page-engine interfaces, with their Windows
 // values.
-#include "ObjectContext.h"
+#include "platform/context/ObjectContext.h"
 
 extern "C" {
 const IID IID_IObjectContext = {0x51372AE0, 0xCAE7, 0x11CF, {0xBE, 0x81, 0x00, 0xAA, 0x00, 0xA2, 0xFA, 0x25}};

@@ -1,10 +1,10 @@
 // ObjectContext.cpp: GetObjectContext and the context object it hands out, which answers
 // IObjectContext and IGetContextProperties over the page's Request and Server.
-#include "ObjectContext.h"
+#include "platform/context/ObjectContext.h"
 
-#include "../automation/OleAuto.h"
-#include "../com/Com.h"
-#include "../com/ComObject.h"
+#include "platform/automation/OleAuto.h"
+#include "platform/com/Com.h"
+#include "platform/com/ComObject.h"
 
 #include <cstring>
 

@@ -16,8 +16,8 @@
 //   theProps->GetProperty(theName /* BSTR "Request" */, &theValue);   // VT_DISPATCH
 #pragma once
 
-#include "../automation/AutomationTypes.h"
-#include "../com/ComInterfaces.h"
+#include "platform/automation/AutomationTypes.h"
+#include "platform/com/ComInterfaces.h"
 
 extern "C" {
 extern const IID IID_IObjectContext;

@@ -1,5 +1,5 @@
 // ObjectContextScope.cpp: the per-thread stack of page contexts.
-#include "ObjectContext.h"
+#include "platform/context/ObjectContext.h"
 
 namespace ferrolift::platform {
 

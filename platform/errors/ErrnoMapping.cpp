@@ -1,5 +1,5 @@
 // errno to Win32 error codes: the only place in the platform where this mapping lives.
-#include "Errors.h"
+#include "platform/errors/Errors.h"
 
 #include <cerrno>
 #include <cstdio>

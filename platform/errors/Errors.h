@@ -11,7 +11,7 @@
 //   LocalFree(theText);
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <cstdarg>
 

@@ -1,5 +1,5 @@
 // The thread's last-error code and the local heap.
-#include "Errors.h"
+#include "platform/errors/Errors.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The system's message texts and FormatMessageA over them.
-#include "Errors.h"
+#include "platform/errors/Errors.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The event log: syslog plus one JSON line per entry in the event-log file.
-#include "EventLog.h"
+#include "platform/eventlog/EventLog.h"
 
-#include "../errors/Errors.h"
-#include "../registry/StatePaths.h"
+#include "platform/errors/Errors.h"
+#include "platform/registry/StatePaths.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -12,7 +12,7 @@
 //   DeregisterEventSource(theSource);
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <string>
 

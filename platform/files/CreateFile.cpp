@@ -1,10 +1,10 @@
 // CreateFile.cpp: CreateFileA/W, the dispositions on POSIX open(2).
-#include "Files.h"
+#include "platform/files/Files.h"
 
-#include "../errors/Errors.h"
-#include "DataStream.h"
-#include "DiskFile.h"
-#include "FilePath.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/DataStream.h"
+#include "platform/files/DiskFile.h"
+#include "platform/files/FilePath.h"
 
 #include <cerrno>
 #include <fcntl.h>

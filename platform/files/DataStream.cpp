@@ -1,9 +1,9 @@
 // DataStream.cpp: alternate data streams over extended attributes.
-#include "DataStream.h"
+#include "platform/files/DataStream.h"
 
-#include "../errors/Errors.h"
-#include "Files.h"
-#include "DiskFile.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/Files.h"
+#include "platform/files/DiskFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,8 +8,8 @@
 //   if (theStream) InsertHandle(theStream);            // else the last error says why
 #pragma once
 
-#include "FileHandle.h"
-#include "FilePath.h"
+#include "platform/files/FileHandle.h"
+#include "platform/files/FilePath.h"
 
 #include <memory>
 #include <mutex>

@@ -1,9 +1,9 @@
 // DiskFile.cpp: file handle operations as direct POSIX calls.
-#include "DiskFile.h"
+#include "platform/files/DiskFile.h"
 
-#include "../errors/Errors.h"
-#include "Files.h"
-#include "MappedViews.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/Files.h"
+#include "platform/files/MappedViews.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -4,7 +4,7 @@
 //   HANDLE theHandle = InsertHandle(theFile);
 #pragma once
 
-#include "FileHandle.h"
+#include "platform/files/FileHandle.h"
 
 namespace ferrolift::platform {
 

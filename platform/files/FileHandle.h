@@ -7,7 +7,7 @@
 //   return theFile->Write(theBytes, theCount, &theDone);
 #pragma once
 
-#include "KernelObject.h"
+#include "platform/files/KernelObject.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 // FileIo.cpp: the handle calls (read, write, pointer, end, size, flush, locks), which
 // forward to the handle's own kind (DiskFile or DataStream).
-#include "Files.h"
+#include "platform/files/Files.h"
 
-#include "../errors/Errors.h"
-#include "FileHandle.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/FileHandle.h"
 
 using namespace ferrolift::platform;
 

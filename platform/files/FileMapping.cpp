@@ -1,9 +1,9 @@
 // FileMapping.cpp: mapping objects and views over mmap.
-#include "Files.h"
+#include "platform/files/Files.h"
 
-#include "../errors/Errors.h"
-#include "DiskFile.h"
-#include "MappedViews.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/DiskFile.h"
+#include "platform/files/MappedViews.h"
 
 #include <cerrno>
 #include <fcntl.h>

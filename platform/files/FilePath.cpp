@@ -1,8 +1,8 @@
 // FilePath.cpp: path conversion and the stream-name rule.
-#include "FilePath.h"
+#include "platform/files/FilePath.h"
 
-#include "../errors/Errors.h"
-#include "../text/Utf8Codec.h"
+#include "platform/errors/Errors.h"
+#include "platform/text/Utf8Codec.h"
 
 #include <cstring>
 #include <strings.h>

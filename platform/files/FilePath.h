@@ -8,7 +8,7 @@
 //   // thePath.file == "up/a.txt", thePath.attribute == "user.DosStream.AFP_Resource:$DATA"
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <string>
 

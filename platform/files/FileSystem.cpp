@@ -1,8 +1,8 @@
 // FileSystem.cpp: names in folders: delete, attributes, create and remove folders.
-#include "Files.h"
+#include "platform/files/Files.h"
 
-#include "../errors/Errors.h"
-#include "FilePath.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/FilePath.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -26,8 +26,8 @@
 // accepted and not enforced: concurrent writers of one file meet at LockFile instead.
 #pragma once
 
-#include "../types/WinTypes.h"
-#include "KernelObject.h"
+#include "platform/types/WinTypes.h"
+#include "platform/files/KernelObject.h"
 
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL

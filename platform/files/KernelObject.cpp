@@ -1,7 +1,7 @@
 // KernelObject.cpp: the process-wide handle table and CloseHandle.
-#include "KernelObject.h"
+#include "platform/files/KernelObject.h"
 
-#include "../errors/Errors.h"
+#include "platform/errors/Errors.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -9,7 +9,7 @@
 //   CloseHandle(theHandle);   // ~Token runs once the last user lets go
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
 // MappedViews.cpp: views by base address.
-#include "MappedViews.h"
+#include "platform/files/MappedViews.h"
 
 #include <map>
 #include <mutex>

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "KernelObject.h"
+#include "platform/files/KernelObject.h"
 
 namespace ferrolift::platform {
 

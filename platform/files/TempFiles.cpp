@@ -1,8 +1,8 @@
 // TempFiles.cpp: the temporary folder and unique temporary file names.
-#include "Files.h"
+#include "platform/files/Files.h"
 
-#include "../errors/Errors.h"
-#include "FilePath.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/FilePath.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // VolumeInformation.cpp: GetVolumeInformationA/W. A volume that takes user extended
 // attributes can hold alternate data streams, so it calls itself "NTFS"; others give
 // their real file-system name from the mount table.
-#include "Files.h"
+#include "platform/files/Files.h"
 
-#include "../errors/Errors.h"
-#include "FilePath.h"
+#include "platform/errors/Errors.h"
+#include "platform/files/FilePath.h"
 
 #include <cerrno>
 #include <cstdio>

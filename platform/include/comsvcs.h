@@ -1,3 +1,3 @@
 #pragma once
-#include "windows.h"
-#include "../context/ObjectContext.h"
+#include <windows.h>
+#include "platform/context/ObjectContext.h"

@@ -1,3 +1,3 @@
 #pragma once
-#include "windows.h"
-#include "../system/Seh.h"
+#include <windows.h>
+#include "platform/system/Seh.h"

@@ -1,2 +1,2 @@
 #pragma once
-#include "windows.h"
+#include <windows.h>

@@ -3,13 +3,13 @@
 // asptlb.h, eh.h) exactly as it would on Windows.
 #pragma once
 
-#include "../types/WinTypes.h"
-#include "../errors/Errors.h"
-#include "../system/System.h"
-#include "../text/CodePages.h"
-#include "../registry/Registry.h"
-#include "../eventlog/EventLog.h"
-#include "../files/Files.h"
-#include "../security/Security.h"
-#include "../com/Com.h"
-#include "../automation/OleAuto.h"
+#include "platform/types/WinTypes.h"
+#include "platform/errors/Errors.h"
+#include "platform/system/System.h"
+#include "platform/text/CodePages.h"
+#include "platform/registry/Registry.h"
+#include "platform/eventlog/EventLog.h"
+#include "platform/files/Files.h"
+#include "platform/security/Security.h"
+#include "platform/com/Com.h"
+#include "platform/automation/OleAuto.h"

@@ -1,9 +1,9 @@
 // Checks and copies shared by the key and value calls.
-#include "KeyAccess.h"
+#include "platform/registry/KeyAccess.h"
 
-#include "KeyHandles.h"
-#include "RegText.h"
-#include "RegistryStore.h"
+#include "platform/registry/KeyHandles.h"
+#include "platform/registry/RegText.h"
+#include "platform/registry/RegistryStore.h"
 
 #include <cstring>
 

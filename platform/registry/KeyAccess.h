@@ -6,8 +6,8 @@
 //   });
 #pragma once
 
-#include "RegTree.h"
-#include "Registry.h"
+#include "platform/registry/RegTree.h"
+#include "platform/registry/Registry.h"
 
 #include <functional>
 #include <string>

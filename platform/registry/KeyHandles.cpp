@@ -1,5 +1,5 @@
 // The table of open registry keys.
-#include "KeyHandles.h"
+#include "platform/registry/KeyHandles.h"
 
 #include <memory>
 #include <mutex>

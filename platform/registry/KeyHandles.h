@@ -7,8 +7,8 @@
 //   HKEY theCopy = NewKeyHandle(theKey);
 #pragma once
 
-#include "Registry.h"
-#include "RegTree.h"
+#include "platform/registry/Registry.h"
+#include "platform/registry/RegTree.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 // Reading and writing the registry export format.
-#include "RegFile.h"
+#include "platform/registry/RegFile.h"
 
-#include "RegText.h"
-#include "Registry.h"
+#include "platform/registry/RegText.h"
+#include "platform/registry/Registry.h"
 
 #include <cstdio>
 

@@ -21,7 +21,7 @@
 // line number and what was expected.
 #pragma once
 
-#include "RegTree.h"
+#include "platform/registry/RegTree.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 // UTF conversions and name folding for the registry.
-#include "RegText.h"
+#include "platform/registry/RegText.h"
 
-#include "../text/Utf8Codec.h"
+#include "platform/text/Utf8Codec.h"
 
 namespace ferrolift::platform::reg {
 

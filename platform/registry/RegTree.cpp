@@ -1,7 +1,7 @@
 // The registry's in-memory key tree.
-#include "RegTree.h"
+#include "platform/registry/RegTree.h"
 
-#include "RegText.h"
+#include "platform/registry/RegText.h"
 
 namespace ferrolift::platform::reg {
 

@@ -7,7 +7,7 @@
 //   theKey.SetValue("LogErrors", REG_DWORD, {1, 0, 0, 0});
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <map>
 #include <memory>

@@ -29,7 +29,7 @@
 //   are stored like the others.
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <string>
 

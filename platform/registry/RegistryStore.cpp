@@ -1,10 +1,10 @@
 // The registry file: cached reads, locked atomic writes, corrupt files left alone.
-#include "RegistryStore.h"
+#include "platform/registry/RegistryStore.h"
 
-#include "../errors/Errors.h"
-#include "../eventlog/EventLog.h"
-#include "Registry.h"
-#include "StatePaths.h"
+#include "platform/errors/Errors.h"
+#include "platform/eventlog/EventLog.h"
+#include "platform/registry/Registry.h"
+#include "platform/registry/StatePaths.h"
 
 #include <cerrno>
 #include <cstdio>

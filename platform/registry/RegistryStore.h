@@ -9,8 +9,8 @@
 //   });
 #pragma once
 
-#include "RegFile.h"
-#include "Registry.h"
+#include "platform/registry/RegFile.h"
+#include "platform/registry/Registry.h"
 
 #include <functional>
 #include <mutex>

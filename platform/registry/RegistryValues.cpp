@@ -1,10 +1,10 @@
 // Registry calls on values: query, set, enumerate, delete.
-#include "Registry.h"
+#include "platform/registry/Registry.h"
 
-#include "KeyAccess.h"
-#include "KeyHandles.h"
-#include "RegText.h"
-#include "RegistryStore.h"
+#include "platform/registry/KeyAccess.h"
+#include "platform/registry/KeyHandles.h"
+#include "platform/registry/RegText.h"
+#include "platform/registry/RegistryStore.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // Locations of the registry and event-log files.
-#include "StatePaths.h"
+#include "platform/registry/StatePaths.h"
 
-#include "../eventlog/EventLog.h"
-#include "Registry.h"
+#include "platform/eventlog/EventLog.h"
+#include "platform/registry/Registry.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Account.cpp: passwd and group database lookups behind tokens.
-#include "Account.h"
+#include "platform/security/Account.h"
 
 #include <grp.h>
 #include <pwd.h>

@@ -1,9 +1,9 @@
 // Logon.cpp: LogonUserA through PAM (service "ferrolift").
-#include "Security.h"
+#include "platform/security/Security.h"
 
-#include "Account.h"
-#include "Token.h"
-#include "../errors/Errors.h"
+#include "platform/security/Account.h"
+#include "platform/security/Token.h"
+#include "platform/errors/Errors.h"
 
 #include <security/pam_appl.h>
 #include <strings.h>

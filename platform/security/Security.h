@@ -16,7 +16,7 @@
 // (a process that is not root can only "impersonate" its own account).
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 // Access rights of tokens.
 #define READ_CONTROL 0x00020000L

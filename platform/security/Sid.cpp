@@ -2,11 +2,11 @@
 //
 // A uid u is the SID S-1-22-1-u and a gid g is S-1-22-2-g: the identifier authority 22
 // is the one commonly used for Unix users and groups, so the SIDs stay recognisable.
-#include "Security.h"
+#include "platform/security/Security.h"
 
-#include "Account.h"
-#include "Token.h"
-#include "../errors/Errors.h"
+#include "platform/security/Account.h"
+#include "platform/security/Token.h"
+#include "platform/errors/Errors.h"
 
 #include <strings.h>
 

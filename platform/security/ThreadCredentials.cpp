@@ -4,11 +4,11 @@
 // the change), which is the opposite of impersonation; the raw system calls change the
 // calling thread only. Only the effective ids move: the real and saved ids stay, so a
 // thread that runs as root can always come back.
-#include "Security.h"
+#include "platform/security/Security.h"
 
-#include "Account.h"
-#include "Token.h"
-#include "../errors/Errors.h"
+#include "platform/security/Account.h"
+#include "platform/security/Token.h"
+#include "platform/errors/Errors.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>

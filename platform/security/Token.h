@@ -7,8 +7,8 @@
 //       Use(theToken->account());
 #pragma once
 
-#include "Account.h"
-#include "../files/KernelObject.h"
+#include "platform/security/Account.h"
+#include "platform/files/KernelObject.h"
 
 namespace ferrolift::platform {
 

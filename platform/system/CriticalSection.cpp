@@ -1,5 +1,5 @@
 // Critical sections as recursive pthread mutexes stored inside the caller's struct.
-#include "System.h"
+#include "platform/system/System.h"
 
 #include <new>
 #include <pthread.h>

@@ -1,5 +1,5 @@
 // Interlocked operations: sequentially consistent atomics on 32-bit values.
-#include "System.h"
+#include "platform/system/System.h"
 
 extern "C" LONG WINAPI InterlockedIncrement(LONG volatile* Addend)
 {

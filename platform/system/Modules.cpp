@@ -1,7 +1,7 @@
 // Modules: an HMODULE is the load base address of a shared object (or of the program).
-#include "System.h"
+#include "platform/system/System.h"
 
-#include "../errors/Errors.h"
+#include "platform/errors/Errors.h"
 
 #include <climits>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Process and thread identity, version information, process exit, the random source.
-#include "System.h"
+#include "platform/system/System.h"
 
-#include "../errors/Errors.h"
+#include "platform/errors/Errors.h"
 
 #include <mutex>
 #include <pthread.h>

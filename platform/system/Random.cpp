@@ -1,5 +1,5 @@
 // The C runtime's linear congruential generator, one state per thread.
-#include "System.h"
+#include "platform/system/System.h"
 
 namespace {
 thread_local unsigned int tRandomState = 1;

@@ -4,7 +4,7 @@
 // called it. The translator then runs outside signal context (so it may allocate, and
 // sanitizers see no throw out of a signal handler), and its C++ throw unwinds from the
 // trampoline into the code that faulted.
-#include "Seh.h"
+#include "platform/system/Seh.h"
 
 #include <csignal>
 #include <cstring>

@@ -11,7 +11,7 @@
 //   catch (const Fault& theFault) { /* theFault.code == EXCEPTION_ACCESS_VIOLATION */ }
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #define EXCEPTION_MAXIMUM_PARAMETERS 15
 

@@ -11,7 +11,7 @@
 //   namespace ferrolift { void Seed() { srand(1); int r = rand(); /* 41 */ } }
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #include <cstdlib>
 

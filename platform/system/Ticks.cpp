@@ -1,5 +1,5 @@
 // The millisecond tick counter and Sleep.
-#include "System.h"
+#include "platform/system/System.h"
 
 #include <atomic>
 #include <cerrno>

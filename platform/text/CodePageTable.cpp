@@ -1,6 +1,9 @@
-#include "CodePageTable.h"
+#include "platform/text/CodePageTable.h"
 
-#include "CodePages.h"
+#include "platform/text/CodePages.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace ferrolift::platform {
 namespace {
@@ -82,15 +85,26 @@ constexpr CodePageEntry kCodePages[] = {
     {CP_UTF8, nullptr, 4, {}},
 };
 
+constexpr bool AscendingNumbers()
+{
+    for (size_t i = 1; i < std::size(kCodePages); ++i) {
+        if (kCodePages[i - 1].number >= kCodePages[i].number)
+            return false;
+    }
+    return true;
+}
+static_assert(AscendingNumbers(), "FindCodePage searches the table by halves");
+
 } // namespace
 
 const CodePageEntry* FindCodePage(UINT inNumber)
 {
-    for (const CodePageEntry& theEntry : kCodePages) {
-        if (theEntry.number == inNumber)
-            return &theEntry;
-    }
-    return nullptr;
+    // The table is in ascending order; names are looked up on every conversion call.
+    auto theEntry = std::lower_bound(std::begin(kCodePages), std::end(kCodePages), inNumber,
+        [](const CodePageEntry& inEntry, UINT inWanted) { return inEntry.number < inWanted; });
+    if (theEntry == std::end(kCodePages) || theEntry->number != inNumber)
+        return nullptr;
+    return theEntry;
 }
 
 UINT ResolveCodePage(UINT inCodePage)

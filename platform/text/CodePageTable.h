@@ -4,7 +4,7 @@
 //   const CodePageEntry* theEntry = FindCodePage(932);   // "CP932", lead bytes 81-9F, E0-FC
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 namespace ferrolift::platform {
 

@@ -1,14 +1,14 @@
-#include "CodePages.h"
+#include "platform/text/CodePages.h"
 
 #include <climits>
 #include <cstring>
 
-#include "CodePageTable.h"
-#include "Cp1252Codec.h"
-#include "IconvCodec.h"
-#include "Utf8Codec.h"
-#include "../errors/Errors.h"
-#include "../types/WinError.h"
+#include "platform/text/CodePageTable.h"
+#include "platform/text/Cp1252Codec.h"
+#include "platform/text/IconvCodec.h"
+#include "platform/text/Utf8Codec.h"
+#include "platform/errors/Errors.h"
+#include "platform/types/WinError.h"
 
 using namespace ferrolift::platform;
 

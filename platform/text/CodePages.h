@@ -17,7 +17,7 @@
 //   precomposed where the code page's converter composes.
 #pragma once
 
-#include "../types/WinTypes.h"
+#include "platform/types/WinTypes.h"
 
 #define CP_ACP 0
 #define CP_OEMCP 1

@@ -1,8 +1,8 @@
-#include "Cp1252Codec.h"
+#include "platform/text/Cp1252Codec.h"
 
 #include <array>
 
-#include "../types/WinError.h"
+#include "platform/types/WinError.h"
 
 namespace ferrolift::platform {
 namespace {

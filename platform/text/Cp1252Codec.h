@@ -4,8 +4,8 @@
 //   DecodeCp1252(theBytes, theLength, theSink);   // 0x80 -> U+20AC
 #pragma once
 
-#include "OutputSink.h"
-#include "../types/WinTypes.h"
+#include "platform/text/OutputSink.h"
+#include "platform/types/WinTypes.h"
 
 namespace ferrolift::platform {
 

@@ -1,4 +1,4 @@
-#include "IconvCodec.h"
+#include "platform/text/IconvCodec.h"
 
 #include <iconv.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "../types/WinError.h"
+#include "platform/types/WinError.h"
 
 namespace ferrolift::platform {
 namespace {

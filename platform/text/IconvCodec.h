@@ -6,8 +6,8 @@
 //   DWORD theError = DecodeIconv(*FindCodePage(932), theBytes, theLength, false, theSink);
 #pragma once
 
-#include "CodePageTable.h"
-#include "OutputSink.h"
+#include "platform/text/CodePageTable.h"
+#include "platform/text/OutputSink.h"
 
 namespace ferrolift::platform {
 

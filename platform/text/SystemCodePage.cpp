@@ -1,11 +1,11 @@
 // The system's ANSI and OEM code pages, read from the registry at each call so that an
 // administrator's change takes effect without a restart.
-#include "CodePages.h"
+#include "platform/text/CodePages.h"
 
 #include <cstdlib>
 
-#include "CodePageTable.h"
-#include "../registry/Registry.h"
+#include "platform/text/CodePageTable.h"
+#include "platform/registry/Registry.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "Utf8Codec.h"
+#include "platform/text/Utf8Codec.h"
 
-#include "../types/WinError.h"
+#include "platform/types/WinError.h"
 
 namespace ferrolift::platform {
 namespace {

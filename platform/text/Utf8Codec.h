@@ -4,8 +4,8 @@
 //   DWORD theError = DecodeUtf8(theBytes, theLength, false, theSink);   // 0 on success
 #pragma once
 
-#include "OutputSink.h"
-#include "../types/WinTypes.h"
+#include "platform/text/OutputSink.h"
+#include "platform/types/WinTypes.h"
 
 #include <string>
 #include <string_view>

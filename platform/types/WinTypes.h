@@ -151,4 +151,4 @@ inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 #define LOCALE_SYSTEM_DEFAULT 0x0800
 #define LOCALE_USER_DEFAULT 0x0400
 
-#include "WinError.h"
+#include "platform/types/WinError.h"

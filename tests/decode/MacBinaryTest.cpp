@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "MacBinaryBuilder.h"
-#include "TestFiles.h"
+#include "common/MacBinaryBuilder.h"
+#include "common/TestFiles.h"
 #include "decode/ImageInfo.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "TestFiles.h"
+#include "common/TestFiles.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "TestHttpClient.h"
+#include "common/TestHttpClient.h"
 #include "host/HttpServer.h"
 #include "host/UploadMark.h"
 

@@ -9,16 +9,16 @@
 #include <windows.h>
 #include <comsvcs.h>
 
-#include "TestHttpClient.h"
+#include "common/TestHttpClient.h"
 #include "host/HttpExchange.h"
 #include "host/HttpServer.h"
 #include "host/RequestObject.h"
 #include "host/ScriptText.h"
 #include "host/ServerObject.h"
 #include "host/SitePaths.h"
-#include "support/ComPtr.h"
-#include "support/UniqueBstr.h"
-#include "support/UniqueVariant.h"
+#include "platform/common/ComPtr.h"
+#include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueVariant.h"
 
 using namespace ferrolift::host;
 

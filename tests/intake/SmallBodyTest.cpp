@@ -4,7 +4,7 @@
 // show what an earlier request left behind.
 #include "IntakeFixture.h"
 #include "intake/BodyReader.h"
-#include "support/MemoryByteSource.h"
+#include "intake/MemoryByteSource.h"
 
 #include <asptlb.h>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 // compares its groups with the plain reference splitter.
 #pragma once
 
-#include "ReferenceSplitter.h"
+#include "common/ReferenceSplitter.h"
 #include "intake/MultipartParser.h"
 #include "intake/UrlEncodedParser.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FakeTicks.h"
-#include "server/ScratchMachine.h"
+#include "common/ScratchMachine.h"
 
 namespace {
 

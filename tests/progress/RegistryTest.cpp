@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FakeTicks.h"
-#include "server/ScratchMachine.h"
+#include "common/ScratchMachine.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 
 #include "FakeTicks.h"
 #include "progress/ProgressRegistry.h"
-#include "server/ScratchMachine.h"
-#include "support/ComPtr.h"
-#include "support/UniqueBstr.h"
-#include "support/UniqueVariant.h"
+#include "common/ScratchMachine.h"
+#include "platform/common/ComPtr.h"
+#include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueVariant.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <atomic>
 
 #include "server/ClassTable.h"
-#include "server/Interfaces.h"
-#include "support/ComPtr.h"
+#include "support/Interfaces.h"
+#include "platform/common/ComPtr.h"
 
 namespace {
 

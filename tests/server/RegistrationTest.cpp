@@ -6,11 +6,11 @@
 #include <set>
 #include <string>
 
-#include "server/Interfaces.h"
+#include "support/Interfaces.h"
 #include "server/RegistryWriter.h"
-#include "server/ScratchMachine.h"
-#include "server/TypeLibrary.h"
-#include "support/ComPtr.h"
+#include "common/ScratchMachine.h"
+#include "support/TypeLibrary.h"
+#include "platform/common/ComPtr.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/security/TestAccount.h"
+#include "common/TestAccount.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/security/TestAccount.h"
+#include "common/TestAccount.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/security/TestAccount.h"
+#include "common/TestAccount.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "server/ScratchMachine.h"
+#include "common/ScratchMachine.h"
 #include "support/EventLogWriter.h"
 
 namespace {

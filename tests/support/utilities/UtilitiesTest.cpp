@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "server/ScratchMachine.h"
-#include "support/UniqueBstr.h"
-#include "support/UniqueVariant.h"
+#include "common/ScratchMachine.h"
+#include "platform/common/UniqueBstr.h"
+#include "platform/common/UniqueVariant.h"
 
 namespace {
 

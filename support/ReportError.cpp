@@ -1,0 +1,59 @@
+// ReportError.cpp: the per-class error reporter behind every ObjectBase::ReportError.
+#include "support/ObjectBase.h"
+
+#include <string>
+
+#include "platform/common/ComPtr.h"
+#include "support/EventLogWriter.h"
+#include "support/Settings.h"
+
+namespace {
+
+// ANSI text to a zero-terminated UTF-16 string (system code page).
+std::u16string FromAnsi(const char* inText)
+{
+    std::u16string theResult;
+    if (inText == nullptr || inText[0] == '\0')
+        return theResult;
+    const int theCount = MultiByteToWideChar(CP_ACP, 0, inText, -1, nullptr, 0);
+    if (theCount <= 1)
+        return theResult;
+    theResult.resize(static_cast<size_t>(theCount));
+    MultiByteToWideChar(CP_ACP, 0, inText, -1, theResult.data(), theCount);
+    theResult.resize(static_cast<size_t>(theCount - 1));
+    return theResult;
+}
+
+// The source a script sees: the ProgID registered for the class, else its own.
+std::u16string ErrorSource(const ClassIdentity& inIdentity)
+{
+    LPOLESTR theProgId = nullptr;
+    if (SUCCEEDED(ProgIDFromCLSID(*inIdentity.clsid, &theProgId)) && theProgId != nullptr) {
+        std::u16string theSource(theProgId);
+        CoTaskMemFree(theProgId);
+        return theSource;
+    }
+    return FromAnsi(inIdentity.progId);
+}
+
+}  // namespace
+
+HRESULT ReportErrorFor(const ClassIdentity& inIdentity, const char* inText, HRESULT inHr)
+{
+    DWORD theLogErrors = 0;
+    ReadSettingDword("LogErrors", &theLogErrors);
+    if (theLogErrors != 0)
+        LogEvent(inText, EVENTLOG_WARNING_TYPE);
+    ComPtr<ICreateErrorInfo> theCreate;
+    if (SUCCEEDED(CreateErrorInfo(theCreate.put()))) {
+        std::u16string theDescription = FromAnsi(inText);
+        std::u16string theSource = ErrorSource(inIdentity);
+        theCreate->SetGUID(*inIdentity.iid);
+        theCreate->SetSource(theSource.data());
+        theCreate->SetDescription(theDescription.data());
+        ComPtr<IErrorInfo> theInfo = theCreate.query<IErrorInfo>();
+        if (theInfo)
+            SetErrorInfo(0, theInfo.get());
+    }
+    return inHr != 0 ? inHr : DISP_E_EXCEPTION;
+}
