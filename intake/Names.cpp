@@ -1,5 +1,7 @@
 #include "intake/Names.h"
 
+#include <initializer_list>
+
 #include "support/Assertions.h"
 
 namespace {
@@ -208,7 +210,7 @@ const WCHAR* LastPathComponent(const WCHAR* inPath)
 {
     FER_ASSERT(inPath != nullptr);
     if (inPath == nullptr)
-        return u"";
+        return OLESTR("");
     const WCHAR* theStart = inPath;
     for (const WCHAR* theUnit = inPath; *theUnit != 0; ++theUnit) {
         if (*theUnit == u'\\')
@@ -221,7 +223,7 @@ const WCHAR* PathExtension(const WCHAR* inPath)
 {
     FER_ASSERT(inPath != nullptr);
     if (inPath == nullptr)
-        return u"";
+        return OLESTR("");
     const WCHAR* thePeriod = nullptr;
     const WCHAR* theUnit = inPath;
     for (; *theUnit != 0; ++theUnit) {

@@ -4,8 +4,8 @@
 //
 //   WCHAR theRaw[kNameBufferLength], theSafe[kNameBufferLength], theURL[kNameBufferLength];
 //   SplitClientPath("C:\\Docs\\My Report?.TXT", CP_ACP, theRaw, theSafe, theURL);
-//   // theRaw u"C:\\Docs\\My Report?.TXT", theSafe u"My Report.TXT", theURL u"my_report_.txt"
-//   const WCHAR* theExt = PathExtension(theSafe);   // u"TXT"
+//   // theRaw OLESTR("C:\\Docs\\My Report?.TXT"), theSafe OLESTR("My Report.TXT"), theURL OLESTR("my_report_.txt")
+//   const WCHAR* theExt = PathExtension(theSafe);   // OLESTR("TXT")
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,7 @@
 // ProgressRegistry.cpp: the progress table, its index and its idle expiry.
 #include "progress/ProgressRegistry.h"
 
+#include <cstdlib>
 #include <iterator>
 #include <new>
 #include <utility>
@@ -34,18 +35,24 @@ std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
     return theNote;
 }
 
-/// Seeds the calling thread's generator once from the system's random source, so that
-/// pool threads and separate processes do not hand out the same IDs.
-void SeedThreadOnce()
+// The C runtime's generator, kept here so that IDs come out alike on every system: state
+// = state * 214013 + 2531011, value = bits 16 to 30. One state per thread, as the
+// runtime's, seeded once per thread from the system's random source so that pool threads
+// and separate processes do not hand out the same IDs.
+thread_local unsigned int tIdState = 0;
+thread_local bool tIdSeeded = false;
+
+LONG NextIdBits()
 {
-    thread_local bool tSeeded = false;
-    if (tSeeded)
-        return;
-    unsigned int theSeed = 0;
-    if (rand_s(&theSeed) != 0)
-        theSeed = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
-    ferrolift::srand(theSeed);
-    tSeeded = true;
+    if (!tIdSeeded) {
+        unsigned int theSeed = 0;
+        if (rand_s(&theSeed) != 0)
+            theSeed = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
+        tIdState = theSeed;
+        tIdSeeded = true;
+    }
+    tIdState = tIdState * 214013u + 2531011u;
+    return static_cast<LONG>((tIdState >> 16) & 0x7fffu);
 }
 
 }  // namespace
@@ -208,11 +215,10 @@ size_t ProgressRegistry::Count()
 
 LONG NewProgressID()
 {
-    SeedThreadOnce();
     LONG theID = 0;
     do {
-        const LONG theHigh = ferrolift::rand();
-        const LONG theLow = ferrolift::rand();
+        const LONG theHigh = NextIdBits();
+        const LONG theLow = NextIdBits();
         theID = theHigh * 65536 + theLow;
     } while (theID < 1);
     return theID;

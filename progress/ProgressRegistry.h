@@ -30,7 +30,7 @@
 /// code page) that readers get. Both are made before the note is stored and never change
 /// afterwards, so readers may keep a reference past the registry lock.
 struct ProgressNote {
-    std::u16string mWide;
+    std::basic_string<WCHAR> mWide;
     std::string mAnsi;
 };
 
