@@ -8,13 +8,22 @@
 # writer over the one type description), widl compiles its output into ferrolift.tlb and
 # the resource script embeds it as TYPELIB 1.
 
-# The component's folders, in layer order. Every .cpp in them belongs to the DLL.
-set(FERROLIFT_WINDOWS_COMPONENT_DIRS support decode progress intake fields server)
-set(FERROLIFT_WINDOWS_SOURCES "")
-foreach(dir ${FERROLIFT_WINDOWS_COMPONENT_DIRS} platform/windows)
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
-  list(APPEND FERROLIFT_WINDOWS_SOURCES ${srcs})
-endforeach()
+# The layers are the Linux build's: each folder's CMakeLists.txt names its sources and
+# the layers below it. Only the platform differs: ferrolift-platform is here the Windows
+# side of the seam (platform/windows) over the system's own DLLs, and platform/include is
+# not on any include path, so <windows.h> and friends are MinGW's.
+include(cmake/Layers.cmake)
+
+add_library(ferrolift-platform-common INTERFACE)
+ferrolift_include_root(ferrolift-platform-common INTERFACE platform/common)
+
+add_library(ferrolift-platform STATIC
+  ${CMAKE_SOURCE_DIR}/platform/windows/ContextInterfaceIds.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/Dispatch.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/SeTranslator.cpp)
+ferrolift_include_root(ferrolift-platform PUBLIC platform)
+# _CRT_RAND_S: MinGW's stdlib.h declares rand_s only when asked.
+target_compile_definitions(ferrolift-platform PUBLIC UNICODE _UNICODE NOMINMAX _CRT_RAND_S)
 
 set(FERROLIFT_WINDOWS_GENERATED ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${FERROLIFT_WINDOWS_GENERATED})
@@ -78,19 +87,22 @@ set(FERROLIFT_RC ${FERROLIFT_WINDOWS_GENERATED}/ferrolift.rc)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.rc.in ${FERROLIFT_RC} @ONLY)
 set_source_files_properties(${FERROLIFT_RC} PROPERTIES OBJECT_DEPENDS ${FERROLIFT_TLB})
 
-if(FERROLIFT_WINDOWS_SOURCES)
-  add_library(ferrolift SHARED ${FERROLIFT_WINDOWS_SOURCES} ${FERROLIFT_RC}
-              ${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.def)
-  add_dependencies(ferrolift ferrolift-tlb ferrolift-comsvcs-imports)
-  target_include_directories(ferrolift PRIVATE ${CMAKE_SOURCE_DIR})
-  # _CRT_RAND_S: MinGW's stdlib.h declares rand_s only when asked.
-  target_compile_definitions(ferrolift PRIVATE UNICODE _UNICODE NOMINMAX _CRT_RAND_S)
-  # No lib prefix: scripts and regsvr32 know the module as ferrolift.dll. The C and C++
-  # runtimes are linked in so that the DLL needs nothing beside Windows' own DLLs.
-  set_target_properties(ferrolift PROPERTIES PREFIX "" OUTPUT_NAME ferrolift)
-  target_link_options(ferrolift PRIVATE -static -static-libgcc -static-libstdc++)
-  target_link_libraries(ferrolift PRIVATE ${FERROLIFT_COMSVCS_IMPORTS} oleaut32 ole32 uuid advapi32)
-endif()
+target_link_libraries(ferrolift-platform PUBLIC ferrolift-platform-common ${FERROLIFT_COMSVCS_IMPORTS}
+                      oleaut32 ole32 uuid advapi32)
+add_dependencies(ferrolift-platform ferrolift-comsvcs-imports)
+
+foreach(layer support decode progress intake objects server)
+  add_subdirectory(${layer})
+endforeach()
+
+# No lib prefix: scripts and regsvr32 know the module as ferrolift.dll. The C++ runtime
+# is linked in so that the DLL needs nothing beside Windows' own DLLs.
+add_library(ferrolift SHARED $<TARGET_OBJECTS:ferrolift-server> ${FERROLIFT_RC}
+            ${CMAKE_SOURCE_DIR}/server/ferrolift.def)
+add_dependencies(ferrolift ferrolift-tlb)
+target_link_libraries(ferrolift PRIVATE ferrolift-objects)
+set_target_properties(ferrolift PROPERTIES PREFIX "" OUTPUT_NAME ferrolift)
+target_link_options(ferrolift PRIVATE -static -static-libgcc -static-libstdc++)
 
 if(FERROLIFT_WINE_TESTS)
   enable_testing()
