@@ -148,21 +148,46 @@ check_registration() {
 }
 
 # Runs a VBScript or JScript test page with cscript. Its arguments: the shared uploads
-# folder and a scratch site folder. The live intake reads files.body through the test
-# comsvcs.dll; the site folder is where MapPath puts virtual paths.
+# folder, a scratch site folder (where MapPath puts virtual paths) and the file for the
+# shared table's values. With a page (the default) the test comsvcs.dll hands the form
+# files.body as the request body; `nopage` runs it outside any page.
 run_script() {
-  local script=$FERROLIFT_TESTS_DIR/windows/$1 site=$FERROLIFT_WINE_WORK/site output status
-  rm -rf "$site" && mkdir -p "$site"
-  output=$(cd "$FERROLIFT_WINE_WORK" &&
-    FERROLIFT_TEST_BODY=$(winpath "$FERROLIFT_TESTS_DIR/common/uploads/files.body") \
-    FERROLIFT_TEST_SITE=$(winpath "$site") \
-    wine cscript //nologo "$(winpath "$script")" \
-      "$(winpath "$FERROLIFT_TESTS_DIR/common/uploads")" "$(winpath "$site")" 2>&1)
-  status=$?
-  printf '%s\n' "$output" | tr -d '\r'
-  # The page prints its own "N passed, M failed" line and exits with the failure count.
-  if ((status != 0)) || ! printf '%s\n' "$output" | grep -q '^[0-9]* passed, 0 failed'; then
-    echo "cscript exit status $status"
-    return 1
+  local mode=page
+  if [[ "$1" == nopage ]]; then mode=nopage; shift; fi
+  local script=$FERROLIFT_TESTS_DIR/windows/$1 site=$FERROLIFT_WINE_WORK/site
+  local values=$FERROLIFT_WINE_WORK/values-$(basename "$1").tsv output status=0
+  rm -rf "$site" "$values" && mkdir -p "$site"
+  local -a page_env=()
+  if [[ $mode == page ]]; then
+    page_env=(FERROLIFT_TEST_BODY="$(winpath "$FERROLIFT_TESTS_DIR/common/uploads/files.body")"
+              FERROLIFT_TEST_SITE="$(winpath "$site")")
   fi
+  output=$(cd "$FERROLIFT_WINE_WORK" && env "${page_env[@]}" "$FERROLIFT_WINE" cscript //nologo "$(winpath "$script")" \
+      "$(winpath "$FERROLIFT_TESTS_DIR/common/uploads")" "$(winpath "$site")" "$(winpath "$values")" 2>&1) || status=$?
+  printf '%s\n' "$output" | tr -d '\r'
+  # The page prints its own "N passed, M failed" line and exits with its failure count.
+  # Wine's cscript reports a script error only in a window: no closing line means one.
+  if ((status != 0)) || ! printf '%s\n' "$output" | grep -q '^[0-9]* passed, 0 failed'; then
+    not_ok "$1 ran to its end without failures (cscript status $status)"
+  else
+    ok "$1"
+  fi
+  if [[ -f "$values" ]]; then
+    if python3 "$FERROLIFT_TESTS_DIR/windows/compare_values.py" "$FERROLIFT_TESTS_DIR/common/uploads/values.tsv" "$values"; then
+      ok "$1: the shared table's values"
+    else
+      not_ok "$1: the shared table's values"
+    fi
+  fi
+  # Saved files hold exactly the part's bytes: 0 to 255, then 0 to 43.
+  local saved
+  for saved in "$site"/two*.bin; do
+    [[ -e "$saved" ]] || continue
+    if python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() != bytes(range(256)) + bytes(range(44)))' "$saved"; then
+      ok "$(basename "$saved") holds the part's bytes"
+    else
+      not_ok "$(basename "$saved") holds the part's bytes"
+    fi
+  done
+  finish
 }

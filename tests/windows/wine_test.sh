@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # wine_test.sh: one step of the Wine suite, run by ctest of the windows preset.
-# Usage: wine_test.sh setup | exports | registration | script FILE | shutdown
+# Usage: wine_test.sh setup | exports | registration | script [nopage] FILE | shutdown
 # Environment (set by tests/windows/CMakeLists.txt): FERROLIFT_WINE, FERROLIFT_WINE_WORK,
 # FERROLIFT_DLL, FERROLIFT_TEST_COMSVCS, FERROLIFT_OBJDUMP, FERROLIFT_TESTS_DIR.
 set -uo pipefail
@@ -14,5 +14,5 @@ case "${1:-}" in
   registration) check_registration ;;
   script) shift; run_script "$@" ;;
   shutdown) wine_shutdown ;;
-  *) echo "usage: wine_test.sh setup|exports|registration|script FILE|shutdown" >&2; exit 2 ;;
+  *) echo "usage: wine_test.sh setup|exports|registration|script [nopage] FILE|shutdown" >&2; exit 2 ;;
 esac
