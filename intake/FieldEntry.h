@@ -18,7 +18,7 @@ public:
     /// Takes a copy of inText (inLength units; -1: up to its terminating zero).
     SharedText(const WCHAR* inText, LONG inLength = -1);
 
-    /// The zero-terminated text (OLESTR("") when empty).
+    /// The zero-terminated text (an empty string when there is none).
     const WCHAR* c_str() const { return mText ? mText->c_str() : OLESTR(""); }
     /// Number of UTF-16 units, without the terminator.
     size_t size() const { return mText ? mText->size() : 0; }

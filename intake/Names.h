@@ -4,8 +4,8 @@
 //
 //   WCHAR theRaw[kNameBufferLength], theSafe[kNameBufferLength], theURL[kNameBufferLength];
 //   SplitClientPath("C:\\Docs\\My Report?.TXT", CP_ACP, theRaw, theSafe, theURL);
-//   // theRaw OLESTR("C:\\Docs\\My Report?.TXT"), theSafe OLESTR("My Report.TXT"), theURL OLESTR("my_report_.txt")
-//   const WCHAR* theExt = PathExtension(theSafe);   // OLESTR("TXT")
+//   // theRaw "C:\\Docs\\My Report?.TXT", theSafe "My Report.TXT", theURL "my_report_.txt"
+//   const WCHAR* theExt = PathExtension(theSafe);   // "TXT"
 #pragma once
 
 #include <windows.h>
