@@ -82,10 +82,21 @@ add_custom_command(OUTPUT ${FERROLIFT_COMSVCS_IMPORTS}
   VERBATIM)
 add_custom_target(ferrolift-comsvcs-imports DEPENDS ${FERROLIFT_COMSVCS_IMPORTS})
 
+# The event log's message table: ANSI entries, as the event log reads them.
+find_program(FERROLIFT_WINDMC NAMES ${FERROLIFT_MINGW_TRIPLET}-windmc REQUIRED)
+set(FERROLIFT_MESSAGES ${FERROLIFT_WINDOWS_GENERATED}/messages.rc ${FERROLIFT_WINDOWS_GENERATED}/MSG00409.bin)
+add_custom_command(OUTPUT ${FERROLIFT_MESSAGES}
+  COMMAND ${FERROLIFT_WINDMC} -A -h ${FERROLIFT_WINDOWS_GENERATED} -r ${FERROLIFT_WINDOWS_GENERATED}
+          ${CMAKE_SOURCE_DIR}/cmake/windows/messages.mc
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/windows/messages.mc
+  COMMENT "Compiling the event log's message table"
+  VERBATIM)
+add_custom_target(ferrolift-messages DEPENDS ${FERROLIFT_MESSAGES})
+
 enable_language(RC)
 set(FERROLIFT_RC ${FERROLIFT_WINDOWS_GENERATED}/ferrolift.rc)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/ferrolift.rc.in ${FERROLIFT_RC} @ONLY)
-set_source_files_properties(${FERROLIFT_RC} PROPERTIES OBJECT_DEPENDS ${FERROLIFT_TLB})
+set_source_files_properties(${FERROLIFT_RC} PROPERTIES OBJECT_DEPENDS "${FERROLIFT_TLB};${FERROLIFT_MESSAGES}")
 
 target_link_libraries(ferrolift-platform PUBLIC ferrolift-platform-common ${FERROLIFT_COMSVCS_IMPORTS}
                       oleaut32 ole32 uuid advapi32)
@@ -99,7 +110,9 @@ endforeach()
 # is linked in so that the DLL needs nothing beside Windows' own DLLs.
 add_library(ferrolift SHARED $<TARGET_OBJECTS:ferrolift-server> ${FERROLIFT_RC}
             ${CMAKE_SOURCE_DIR}/server/ferrolift.def)
-add_dependencies(ferrolift ferrolift-tlb)
+add_dependencies(ferrolift ferrolift-tlb ferrolift-messages)
+# The resource script finds the message table's files here.
+target_include_directories(ferrolift PRIVATE ${FERROLIFT_WINDOWS_GENERATED})
 target_link_libraries(ferrolift PRIVATE ferrolift-objects)
 set_target_properties(ferrolift PROPERTIES PREFIX "" OUTPUT_NAME ferrolift)
 target_link_options(ferrolift PRIVATE -static -static-libgcc -static-libstdc++)

@@ -35,24 +35,10 @@ std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
     return theNote;
 }
 
-// The C runtime's generator, kept here so that IDs come out alike on every system: state
-// = state * 214013 + 2531011, value = bits 16 to 30. One state per thread, as the
-// runtime's, seeded once per thread from the system's random source so that pool threads
-// and separate processes do not hand out the same IDs.
-thread_local unsigned int tIdState = 0;
-thread_local bool tIdSeeded = false;
-
-LONG NextIdBits()
+LONG NextGeneratorValue(unsigned int& inOutState)
 {
-    if (!tIdSeeded) {
-        unsigned int theSeed = 0;
-        if (rand_s(&theSeed) != 0)
-            theSeed = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
-        tIdState = theSeed;
-        tIdSeeded = true;
-    }
-    tIdState = tIdState * 214013u + 2531011u;
-    return static_cast<LONG>((tIdState >> 16) & 0x7fffu);
+    inOutState = inOutState * 214013u + 2531011u;
+    return static_cast<LONG>((inOutState >> 16) & 0x7fffu);
 }
 
 }  // namespace
@@ -213,15 +199,29 @@ size_t ProgressRegistry::Count()
     return mByAccess.size();
 }
 
-LONG NewProgressID()
+LONG NextProgressID(unsigned int& inOutState)
 {
     LONG theID = 0;
     do {
-        const LONG theHigh = NextIdBits();
-        const LONG theLow = NextIdBits();
+        const LONG theHigh = NextGeneratorValue(inOutState);
+        const LONG theLow = NextGeneratorValue(inOutState);
         theID = theHigh * 65536 + theLow;
     } while (theID < 1);
     return theID;
+}
+
+LONG NewProgressID()
+{
+    // One generator per thread, as the runtime's, seeded once from the system's random
+    // source so that pool threads and separate processes do not hand out the same IDs.
+    thread_local unsigned int tState = 0;
+    thread_local bool tSeeded = false;
+    if (!tSeeded) {
+        if (rand_s(&tState) != 0)
+            tState = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
+        tSeeded = true;
+    }
+    return NextProgressID(tState);
 }
 
 void RegisterProgress(LONG inID)

@@ -110,6 +110,12 @@ private:
 /// each other's IDs.
 LONG NewProgressID();
 
+/// The ID that the generator whose state is inOutState gives next, advancing the state:
+/// the C runtime's generator (state = state * 214013 + 2531011, value = bits 16 to 30),
+/// two values, the first in the upper half, again while the result is below 1. It lives
+/// here rather than in the runtime so that every system gives the same sequence.
+LONG NextProgressID(unsigned int& inOutState);
+
 /// Appends a fresh record for inID to the module's registry.
 void RegisterProgress(LONG inID);
 /// Removes every record of inID and every record idle for more than a minute.
