@@ -73,6 +73,20 @@ check_exports() {
   finish
 }
 
+# The DLL's type library, message table, event source name and version record, as a
+# Windows program reads them.
+check_resources() {
+  local output status=0
+  output=$("$FERROLIFT_WINE" "$(winpath "$FERROLIFT_RESOURCE_CHECK")" "$(winpath "$FERROLIFT_DLL")" 2>&1) || status=$?
+  printf '%s\n' "$output" | tr -d '\r'
+  if ((status == 0)) && printf '%s\n' "$output" | grep -q '^[0-9]* passed, 0 failed'; then
+    ok "resources"
+  else
+    not_ok "resources (status $status)"
+  fi
+  finish
+}
+
 # The default value (or the named value $3) of key $1 as `reg query` prints it, or
 # nothing when the key or value is missing.
 reg_value() {
