@@ -36,7 +36,7 @@ ExternalProject_Add(ferrolift-host-tools
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${FERROLIFT_HOST_TOOLS}
   CMAKE_ARGS
-    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
     -DFERROLIFT_TESTS=OFF
     -DFERROLIFT_BENCH=OFF
     -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
@@ -76,8 +76,8 @@ add_custom_target(ferrolift-tlb ALL DEPENDS ${FERROLIFT_TLB})
 find_program(FERROLIFT_DLLTOOL NAMES ${FERROLIFT_MINGW_TRIPLET}-dlltool REQUIRED)
 set(FERROLIFT_COMSVCS_IMPORTS ${FERROLIFT_WINDOWS_GENERATED}/libcomsvcs-context.a)
 add_custom_command(OUTPUT ${FERROLIFT_COMSVCS_IMPORTS}
-  COMMAND ${FERROLIFT_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/cmake/windows/comsvcs.def -l ${FERROLIFT_COMSVCS_IMPORTS}
-  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/windows/comsvcs.def
+  COMMAND ${FERROLIFT_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/cmake/windows/comsvcs-imports.def -l ${FERROLIFT_COMSVCS_IMPORTS}
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/windows/comsvcs-imports.def
   COMMENT "Import library for comsvcs.dll's GetObjectContext"
   VERBATIM)
 add_custom_target(ferrolift-comsvcs-imports DEPENDS ${FERROLIFT_COMSVCS_IMPORTS})
