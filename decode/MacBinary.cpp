@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr WCHAR kMacBinaryType[] = u"application/x-macbinary";
+constexpr WCHAR kMacBinaryType[] = OLESTR("application/x-macbinary");
 constexpr uint64_t kForkHeaderLength = 16;
 constexpr uint32_t kBlock = 128;
 

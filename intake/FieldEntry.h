@@ -18,14 +18,14 @@ public:
     /// Takes a copy of inText (inLength units; -1: up to its terminating zero).
     SharedText(const WCHAR* inText, LONG inLength = -1);
 
-    /// The zero-terminated text (u"" when empty).
-    const WCHAR* c_str() const { return mText ? mText->c_str() : u""; }
+    /// The zero-terminated text (an empty string when there is none).
+    const WCHAR* c_str() const { return mText ? mText->c_str() : OLESTR(""); }
     /// Number of UTF-16 units, without the terminator.
     size_t size() const { return mText ? mText->size() : 0; }
     bool empty() const { return size() == 0; }
 
 private:
-    std::shared_ptr<const std::u16string> mText;
+    std::shared_ptr<const std::basic_string<WCHAR>> mText;
 };
 
 /// One value of a field. The strings are shared; `data` points into the reader's body

@@ -6,10 +6,10 @@ SharedText::SharedText(const WCHAR* inText, LONG inLength)
 {
     if (inText == nullptr)
         return;
-    size_t theLength = inLength >= 0 ? static_cast<size_t>(inLength) : std::char_traits<char16_t>::length(inText);
+    size_t theLength = inLength >= 0 ? static_cast<size_t>(inLength) : std::char_traits<WCHAR>::length(inText);
     if (theLength == 0)
         return;
-    mText = std::make_shared<const std::u16string>(inText, theLength);
+    mText = std::make_shared<const std::basic_string<WCHAR>>(inText, theLength);
 }
 
 FieldGroup::FieldGroup(const char* inName)

@@ -2,7 +2,7 @@
 // OpenHandle answer with the first character of the error text: 0 on success.
 //
 //   MappedFileStream theStream;
-//   if (theStream.Open(u"/srv/up/body.bin") != 0)
+//   if (theStream.Open(OLESTR("/srv/up/body.bin")) != 0)
 //       Report(theStream.ErrorText());      // e.g. "File is empty"
 //   else
 //       Split(theStream.Data(), theStream.Size());

@@ -15,6 +15,11 @@
 #include <asptlb.h>
 #include <comsvcs.h>
 
+// The page's context comes from comsvcs.dll's GetObjectContext, which page engines
+// provide; some comsvcs.h make the name a macro for CoGetObjectContext instead.
+#undef GetObjectContext
+extern "C" HRESULT WINAPI GetObjectContext(IObjectContext** outContext);
+
 namespace {
 
 constexpr char kExceptionMessage[] = "Initialization of Multipart failed because an exception was thrown.";
@@ -113,13 +118,13 @@ void Multipart::InitContext()
     }
     if (mContextProperties && !mRequest) {
         if (SUCCEEDED(hr))
-            hr = GetPageObject(mContextProperties.get(), u"Request", IID_IRequest, mRequest);
+            hr = GetPageObject(mContextProperties.get(), OLESTR("Request"), IID_IRequest, mRequest);
         if (!mRequest)
             mErrors.AddMessage("Unable to get Request Object");
     }
     if (mRequest && !mServer) {
         if (SUCCEEDED(hr))
-            hr = GetPageObject(mContextProperties.get(), u"Server", IID_IServer, mServer);
+            hr = GetPageObject(mContextProperties.get(), OLESTR("Server"), IID_IServer, mServer);
         if (!mServer)
             mErrors.AddMessage("Unable to get Server Object");
     }

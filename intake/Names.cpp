@@ -1,5 +1,7 @@
 #include "intake/Names.h"
 
+#include <initializer_list>
+
 #include "platform/common/HexDigit.h"
 #include "support/Assertions.h"
 
@@ -209,7 +211,7 @@ const WCHAR* LastPathComponent(const WCHAR* inPath)
 {
     FER_ASSERT(inPath != nullptr);
     if (inPath == nullptr)
-        return u"";
+        return OLESTR("");
     const WCHAR* theStart = inPath;
     for (const WCHAR* theUnit = inPath; *theUnit != 0; ++theUnit) {
         if (*theUnit == u'\\')
@@ -222,7 +224,7 @@ const WCHAR* PathExtension(const WCHAR* inPath)
 {
     FER_ASSERT(inPath != nullptr);
     if (inPath == nullptr)
-        return u"";
+        return OLESTR("");
     const WCHAR* thePeriod = nullptr;
     const WCHAR* theUnit = inPath;
     for (; *theUnit != 0; ++theUnit) {

@@ -4,8 +4,8 @@
 //
 //   WCHAR theRaw[kNameBufferLength], theSafe[kNameBufferLength], theURL[kNameBufferLength];
 //   SplitClientPath("C:\\Docs\\My Report?.TXT", CP_ACP, theRaw, theSafe, theURL);
-//   // theRaw u"C:\\Docs\\My Report?.TXT", theSafe u"My Report.TXT", theURL u"my_report_.txt"
-//   const WCHAR* theExt = PathExtension(theSafe);   // u"TXT"
+//   // theRaw "C:\\Docs\\My Report?.TXT", theSafe "My Report.TXT", theURL "my_report_.txt"
+//   const WCHAR* theExt = PathExtension(theSafe);   // "TXT"
 #pragma once
 
 #include <windows.h>

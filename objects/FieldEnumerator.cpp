@@ -37,7 +37,7 @@ HRESULT FieldEnumerator::Next(ULONG inCount, VARIANT* outItems, ULONG* outFetche
     ULONG theFetched = 0;
     while (theFetched < inCount && mPosition < mItems->size()) {
         VariantInit(&outItems[theFetched]);
-        const HRESULT hr = VariantCopy(&outItems[theFetched], (*mItems)[mPosition].get());
+        const HRESULT hr = (*mItems)[mPosition].copy_to(&outItems[theFetched]);
         if (FAILED(hr)) {
             for (ULONG i = 0; i < theFetched; ++i)
                 VariantClear(&outItems[i]);

@@ -104,9 +104,9 @@ bool SaveMacBinary(const MacBinaryView& inView, LPCWSTR inTarget, BOOL inOverwri
     WCHAR theInfoPath[kStreamPathLength];
     CopyWideString(theDataPath, inTarget, MAX_PATH);
     CopyWideString(theResourcePath, theDataPath, kStreamPathLength);
-    AppendWideString(theResourcePath, u":AFP_Resource", kStreamPathLength);
+    AppendWideString(theResourcePath, OLESTR(":AFP_Resource"), kStreamPathLength);
     CopyWideString(theInfoPath, theDataPath, kStreamPathLength);
-    AppendWideString(theInfoPath, u":AFP_AfpInfo", kStreamPathLength);
+    AppendWideString(theInfoPath, OLESTR(":AFP_AfpInfo"), kStreamPathLength);
 
     const bool theOk = WriteVisitorFile(theDataPath, inView.DataFork(), static_cast<DWORD>(DataForkLength(inView)),
                                       inOverwrite);

@@ -56,7 +56,7 @@ XField::Bytes XField::DecodedBytes(const FieldEntry* inEntry)
 
 HRESULT XField::CopyText(const WCHAR* inText, BSTR* outText)
 {
-    *outText = SysAllocString(inText != nullptr ? inText : u"");
+    *outText = SysAllocString(inText != nullptr ? inText : OLESTR(""));
     return *outText != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -49,7 +49,7 @@ void XForm::ResolveTarget(const WCHAR* inPath, bool inIsPhysical, WCHAR* outTarg
             inOutErrors.SetSystemError(GetLastError());
         return;
     }
-    const HRESULT hr = mReader.MapPath(inPath != nullptr ? inPath : u"", outTarget);
+    const HRESULT hr = mReader.MapPath(inPath != nullptr ? inPath : OLESTR(""), outTarget);
     if (SUCCEEDED(hr))
         return;
     inOutErrors.AddMessage("Unable to convert virtual to physical path");

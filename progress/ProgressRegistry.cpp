@@ -1,6 +1,7 @@
 // ProgressRegistry.cpp: the progress table, its index and its idle expiry.
 #include "progress/ProgressRegistry.h"
 
+#include <cstdlib>
 #include <iterator>
 #include <new>
 #include <utility>
@@ -34,18 +35,10 @@ std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
     return theNote;
 }
 
-/// Seeds the calling thread's generator once from the system's random source, so that
-/// pool threads and separate processes do not hand out the same IDs.
-void SeedThreadOnce()
+LONG NextGeneratorValue(unsigned int& inOutState)
 {
-    thread_local bool tSeeded = false;
-    if (tSeeded)
-        return;
-    unsigned int theSeed = 0;
-    if (rand_s(&theSeed) != 0)
-        theSeed = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
-    ferrolift::srand(theSeed);
-    tSeeded = true;
+    inOutState = inOutState * 214013u + 2531011u;
+    return static_cast<LONG>((inOutState >> 16) & 0x7fffu);
 }
 
 }  // namespace
@@ -206,16 +199,29 @@ size_t ProgressRegistry::Count()
     return mByAccess.size();
 }
 
-LONG NewProgressID()
+LONG NextProgressID(unsigned int& inOutState)
 {
-    SeedThreadOnce();
     LONG theID = 0;
     do {
-        const LONG theHigh = ferrolift::rand();
-        const LONG theLow = ferrolift::rand();
+        const LONG theHigh = NextGeneratorValue(inOutState);
+        const LONG theLow = NextGeneratorValue(inOutState);
         theID = theHigh * 65536 + theLow;
     } while (theID < 1);
     return theID;
+}
+
+LONG NewProgressID()
+{
+    // One generator per thread, as the runtime's, seeded once from the system's random
+    // source so that pool threads and separate processes do not hand out the same IDs.
+    thread_local unsigned int tState = 0;
+    thread_local bool tSeeded = false;
+    if (!tSeeded) {
+        if (rand_s(&tState) != 0)
+            tState = GetTickCount() ^ (GetCurrentThreadId() * 2654435761u) ^ GetCurrentProcessId();
+        tSeeded = true;
+    }
+    return NextProgressID(tState);
 }
 
 void RegisterProgress(LONG inID)

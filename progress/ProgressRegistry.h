@@ -30,7 +30,7 @@
 /// code page) that readers get. Both are made before the note is stored and never change
 /// afterwards, so readers may keep a reference past the registry lock.
 struct ProgressNote {
-    std::u16string mWide;
+    std::basic_string<WCHAR> mWide;
     std::string mAnsi;
 };
 
@@ -109,6 +109,12 @@ private:
 /// seeded once from the system's random source, so threads and processes do not repeat
 /// each other's IDs.
 LONG NewProgressID();
+
+/// The ID that the generator whose state is inOutState gives next, advancing the state:
+/// the C runtime's generator (state = state * 214013 + 2531011, value = bits 16 to 30),
+/// two values, the first in the upper half, again while the result is below 1. It lives
+/// here rather than in the runtime so that every system gives the same sequence.
+LONG NextProgressID(unsigned int& inOutState);
 
 /// Appends a fresh record for inID to the module's registry.
 void RegisterProgress(LONG inID);

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, only those missing.
-# Usage: scripts/deps.sh [--browser] [--deploy]
+# Usage: scripts/deps.sh [--browser] [--deploy] [--load] [--windows]
 #   --browser adds Chromium and Node for the browser test
 #   --deploy adds what the deployment tests drive: nginx, Samba with its VFS modules and
 #   client, systemd-analyze and the packaging tools (their services are not started)
 #   --load adds wrk, Node for its peer and civetweb for the 1 GiB upload's sink (bench/load/run.sh)
+#   --windows adds the 64-bit MinGW-w64 cross compiler (posix threads), widl and Wine, which
+#   build ferrolift.dll and run its tests (the `windows` preset; libwine-dev for widl's
+#   oaidl.idl); Wine runs headless
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev
@@ -27,6 +30,9 @@ for option in "$@"; do
       packages+=(wrk libcivetweb-dev)
       command -v node >/dev/null 2>&1 || packages+=(nodejs)
       command -v npm >/dev/null 2>&1 || packages+=(npm)
+      ;;
+    --windows)
+      packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev mingw-w64-tools wine64 libwine-dev)
       ;;
     *) echo "deps: unknown option $option" >&2; exit 2 ;;
   esac

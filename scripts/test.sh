@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds and runs every test. Usage: scripts/test.sh [preset]   (default, asan or tsan)
+# Builds and runs every test. Usage: scripts/test.sh [preset]   (default, asan, tsan or
+# windows: ferrolift.dll cross-built with MinGW-w64 and tested under Wine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 if [[ "$preset" == default ]]; then
   scripts/deps.sh --browser --deploy   # the deployment tests run in this build only
+elif [[ "$preset" == windows ]]; then
+  scripts/deps.sh --windows
 else
   scripts/deps.sh --browser
 fi

@@ -21,7 +21,7 @@ std::atomic<bool> gStreamsCheckUnlogged{true};
 // The mark Windows gives files from the Internet (zone 3); the page engine never runs,
 // includes or serves inline a file that carries it.
 constexpr char kZoneStreamText[] = "[ZoneTransfer]\r\nZoneId=3\r\n";
-constexpr WCHAR kZoneStreamSuffix[] = u":Zone.Identifier";
+constexpr WCHAR kZoneStreamSuffix[] = OLESTR(":Zone.Identifier");
 
 /// Writes the "Zone.Identifier" stream of the file inPath. True when it is written or
 /// the storage keeps no streams at all.
@@ -140,7 +140,7 @@ bool SupportsStreams(LPCWSTR inPath)
     VolumeRoot(inPath, theRoot);
     WCHAR theFileSystem[kRootCapacity] = {};
     if (GetVolumeInformationW(theRoot, nullptr, 0, nullptr, nullptr, nullptr, theFileSystem, kRootCapacity)) {
-        static const WCHAR kNtfs[] = u"NTFS";
+        static const WCHAR kNtfs[] = OLESTR("NTFS");
         for (size_t i = 0; i < sizeof kNtfs / sizeof kNtfs[0]; ++i) {
             if (theFileSystem[i] != kNtfs[i])
                 return false;

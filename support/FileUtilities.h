@@ -1,7 +1,7 @@
 // FileUtilities.h: whole-file write and read, and the test whether a path lies on storage
 // with alternate data streams ("NTFS").
 //
-//   if (!WriteVisitorFile(u"/srv/up/a.txt", theBytes, theLength, FALSE))
+//   if (!WriteVisitorFile(OLESTR("/srv/up/a.txt"), theBytes, theLength, FALSE))
 //       return GetLastError() | 0x80040000;        // 0x80040050 when it exists
 //   if (SupportsStreams(thePath))
 //       WriteWholeFile(theStreamPath /* ...:AFP_Resource */, theFork, theForkLength, TRUE);

@@ -38,7 +38,6 @@ extern const IID IID_IXProgress;
 
 /// The form object a page creates to receive an upload.
 struct IXForm : IDispatch {
-    FERROLIFT_IID(IXForm)
     virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** outEnum) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT inIndex, VARIANT* outVal) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* outCount) = 0;
@@ -64,7 +63,6 @@ struct IXForm : IDispatch {
 
 /// One value of one field of an upload.
 struct IXField : IDispatch {
-    FERROLIFT_IID(IXField)
     virtual HRESULT STDMETHODCALLTYPE get_Content(BSTR* outContent) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* outName) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Length(LONG* outLength) = 0;
@@ -89,7 +87,6 @@ struct IXField : IDispatch {
 
 /// The values of one field name, numbered from 1.
 struct IXFields : IDispatch {
-    FERROLIFT_IID(IXFields)
     virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** outEnum) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT inIndex, VARIANT* outVal) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* outCount) = 0;
@@ -97,7 +94,6 @@ struct IXFields : IDispatch {
 
 /// A view of the progress of the upload with a given ID.
 struct IXProgress : IDispatch {
-    FERROLIFT_IID(IXProgress)
     virtual HRESULT STDMETHODCALLTYPE get_ID(LONG* outID) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_ID(LONG inID) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Note(BSTR* outNote) = 0;

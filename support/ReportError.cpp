@@ -11,9 +11,9 @@
 namespace {
 
 // ANSI text to a zero-terminated UTF-16 string (system code page).
-std::u16string FromAnsi(const char* inText)
+std::basic_string<WCHAR> FromAnsi(const char* inText)
 {
-    std::u16string theResult;
+    std::basic_string<WCHAR> theResult;
     if (inText == nullptr || inText[0] == '\0')
         return theResult;
     const int theCount = MultiByteToWideChar(CP_ACP, 0, inText, -1, nullptr, 0);
@@ -26,13 +26,13 @@ std::u16string FromAnsi(const char* inText)
 }
 
 // The source a script sees: the ProgID registered for the class, else its own.
-std::u16string ErrorSource(const ClassIdentity& inIdentity)
+std::basic_string<WCHAR> ErrorSource(const ClassIdentity& inIdentity)
 {
     LPOLESTR theText = nullptr;
     const HRESULT hr = ProgIDFromCLSID(*inIdentity.clsid, &theText);
     UniqueCoTaskMem<OLECHAR> theProgId(theText);
     if (SUCCEEDED(hr) && theProgId)
-        return std::u16string(theProgId.get());
+        return std::basic_string<WCHAR>(theProgId.get());
     return FromAnsi(inIdentity.progId);
 }
 
@@ -46,12 +46,13 @@ HRESULT ReportErrorFor(const ClassIdentity& inIdentity, const char* inText, HRES
         LogEvent(inText, EVENTLOG_WARNING_TYPE);
     ComPtr<ICreateErrorInfo> theCreate;
     if (SUCCEEDED(CreateErrorInfo(theCreate.put()))) {
-        std::u16string theDescription = FromAnsi(inText);
-        std::u16string theSource = ErrorSource(inIdentity);
+        std::basic_string<WCHAR> theDescription = FromAnsi(inText);
+        std::basic_string<WCHAR> theSource = ErrorSource(inIdentity);
         theCreate->SetGUID(*inIdentity.iid);
         theCreate->SetSource(theSource.data());
         theCreate->SetDescription(theDescription.data());
-        ComPtr<IErrorInfo> theInfo = theCreate.query<IErrorInfo>();
+        ComPtr<IErrorInfo> theInfo;
+        theCreate.query_to(IID_IErrorInfo, theInfo.put_void());
         if (theInfo)
             SetErrorInfo(0, theInfo.get());
     }

@@ -1,6 +1,8 @@
 // SException.cpp: the description of a system exception.
 #include "support/SException.h"
 
+// <typeinfo> first: some <eh.h> name std::type_info without including it.
+#include <typeinfo>
 #include <eh.h>
 
 #include <cstdio>

@@ -2,6 +2,8 @@
 // happens after one (log, then recover or end the process).
 #include "support/SystemExceptions.h"
 
+// <typeinfo> first: some <eh.h> name std::type_info without including it.
+#include <typeinfo>
 #include <eh.h>
 
 #include "support/EventLogWriter.h"

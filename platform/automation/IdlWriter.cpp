@@ -145,7 +145,9 @@ std::string CoClassText(const CoClassDesc& inClass)
 
 std::string WriteIdl(const TypeLibraryDesc& inLib)
 {
-    std::string theOut = "[\n    uuid(" + GuidText(*inLib.libid) + "),\n";
+    // IDispatch, HRESULT, BSTR and VARIANT come from the standard automation IDL, which
+    // the compilers do not know on their own; the library itself imports stdole2.
+    std::string theOut = "import \"oaidl.idl\";\n\n[\n    uuid(" + GuidText(*inLib.libid) + "),\n";
     theOut += "    version(" + std::to_string(inLib.majorVersion) + "." + std::to_string(inLib.minorVersion) + "),\n";
     theOut += "    helpstring(" + Quoted(inLib.help) + ")\n]\n";
     theOut += "library " + std::string(inLib.name) + "\n{\n    importlib(\"stdole2.tlb\");\n\n";

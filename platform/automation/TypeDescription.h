@@ -12,13 +12,17 @@
 //
 // Each member carries a thunk that unpacks already-coerced arguments and calls the
 // vtable method; the thunk is the only code that knows the C++ signature.
+//
+// On Windows the same two calls are answered by the system's automation runtime from the
+// type library compiled from this description and embedded in the module
+// (platform/windows/Dispatch.cpp); the thunks are then unused.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/automation/AutomationTypes.h"
-#include "platform/com/ComInterfaces.h"
+#include <windows.h>
+#include <oleauto.h>
 
 namespace ferrolift::automation {
 

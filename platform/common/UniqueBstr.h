@@ -1,7 +1,7 @@
 // UniqueBstr.h: a move-only owner of one BSTR, freed with SysFreeString. A null BSTR
 // is the empty string, as everywhere in automation.
 //
-//   UniqueBstr theName(SysAllocString(u"photo"));
+//   UniqueBstr theName(SysAllocString(OLESTR("photo")));
 //   theErrorInfo->GetDescription(theText.put());
 //   *outName = theName.detach();                  // the caller frees it now
 #pragma once

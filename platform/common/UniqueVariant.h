@@ -72,7 +72,8 @@ public:
     }
 
     /// A deep copy into outVar (VariantCopy: outVar is cleared first).
-    HRESULT copy_to(VARIANT* outVar) const noexcept { return VariantCopy(outVar, &mVar); }
+    /// (Some Windows headers declare VariantCopy's source non-const; it is only read.)
+    HRESULT copy_to(VARIANT* outVar) const noexcept { return VariantCopy(outVar, const_cast<VARIANT*>(&mVar)); }
 
     void swap(UniqueVariant& inOutOther) noexcept
     {

@@ -49,6 +49,8 @@ typedef const WCHAR* PCWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef OLECHAR* LPOLESTR;
 typedef const OLECHAR* LPCOLESTR;
+// Wide literals are UTF-16 here, as they are on Windows: OLESTR("x") is u"x" as L"x" is there.
+#define OLESTR(str) u##str
 typedef short SHORT;
 typedef unsigned short USHORT;
 typedef unsigned short WORD;

@@ -216,10 +216,10 @@ TEST(NewProgressIDTest, IdsArePositiveWithBits15And31Clear)
 
 TEST(NewProgressIDTest, CombinesTwoGeneratorValuesHighWordFirst)
 {
-    NewProgressID();  // the thread's one-time seeding happens here
-    ferrolift::srand(1);
-    // The generator gives 41 and 18467 from seed 1: 41 * 65536 + 18467.
-    EXPECT_EQ(NewProgressID(), 2705443);
+    unsigned int theState = 1;
+    // The runtime's generator gives 41, 18467, 6334, 26500 from seed 1.
+    EXPECT_EQ(NextProgressID(theState), 41 * 65536 + 18467);
+    EXPECT_EQ(NextProgressID(theState), 6334 * 65536 + 26500);
 }
 
 TEST(NewProgressIDTest, ThreadsDoNotRepeatEachOthersIds)

@@ -7,7 +7,9 @@ namespace {
 TEST(IdlWriter, WritesTheWholeLibrary)
 {
     const std::string theIdl = ferrolift::automation::WriteIdl(TestWidget::Library());
-    const char* kExpected = R"IDL([
+    const char* kExpected = R"IDL(import "oaidl.idl";
+
+[
     uuid(6A1F0C13-2B3D-4E5F-8091-A2B3C4D5E6F7),
     version(1.2),
     helpstring("Test Library")
