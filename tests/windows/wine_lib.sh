@@ -13,6 +13,13 @@ failed=0
 
 ok() { passed=$((passed + 1)); echo "ok - $*"; }
 not_ok() { failed=$((failed + 1)); echo "not ok - $*"; }
+# ok_if NAME COMMAND...: runs COMMAND; a failure names its exit status.
+ok_if() {
+  local name=$1 status=0
+  shift
+  "$@" || status=$?
+  ((status == 0)) && ok "$name" || not_ok "$name (exit status $status)"
+}
 finish() {
   echo "$passed passed, $failed failed"
   ((failed == 0))
@@ -123,7 +130,7 @@ check_registration() {
   dll=$(winpath "$FERROLIFT_DLL")
   classes=(XForm XField XFields XProgress)
   declare -A clsids
-  wine regsvr32 /s "$dll" && ok "regsvr32" || not_ok "regsvr32"
+  ok_if "regsvr32" wine regsvr32 /s "$dll"
   for class in "${classes[@]}"; do
     expect_value "HKCR\\Ferrolift4.$class.4" "" "$class Class"
     expect_value "HKCR\\Ferrolift4.$class" "" "$class Class"
@@ -145,7 +152,7 @@ check_registration() {
   expect_value "HKLM\\SOFTWARE\\Tallowmere\\Ferrolift\\4.0" ModulePath "$dll"
   expect_key "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ferrolift"
 
-  wine regsvr32 /s /u "$dll" && ok "regsvr32 /u" || not_ok "regsvr32 /u"
+  ok_if "regsvr32 /u" wine regsvr32 /s /u "$dll"
   for class in "${classes[@]}"; do
     expect_no_key "HKCR\\Ferrolift4.$class.4"
     expect_no_key "HKCR\\Ferrolift4.$class"
@@ -154,10 +161,10 @@ check_registration() {
   expect_no_key "HKCR\\TypeLib\\$libid"
   # What registration keeps on purpose: the settings and the event source.
   expect_value "HKLM\\SOFTWARE\\Tallowmere\\Ferrolift\\4.0" ModulePath "$dll"
-  wine regsvr32 /s /u "$dll" && ok "regsvr32 /u again" || not_ok "regsvr32 /u again"
+  ok_if "regsvr32 /u again" wine regsvr32 /s /u "$dll"
 
   # The script tests that follow need the classes.
-  wine regsvr32 /s "$dll" && ok "regsvr32 again" || not_ok "regsvr32 again"
+  ok_if "regsvr32 again" wine regsvr32 /s "$dll"
   finish
 }
 
