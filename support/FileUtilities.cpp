@@ -54,7 +54,8 @@ bool WriteFileContent(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL i
     SetLastError(0);   // OPEN_ALWAYS notes an existing file with 183; that is no failure
     bool theResult = false;
     SetFilePointer(theFile.get(), 0, nullptr, FILE_BEGIN);
-    if (LockFile(theFile.get(), 0, 0, inLength, 0)) {
+    const bool theLocked = LockFile(theFile.get(), 0, 0, inLength, 0) != FALSE;
+    if (theLocked) {
         DWORD theWritten = 0;
         theResult = WriteFile(theFile.get(), inData, inData ? inLength : 0, &theWritten, nullptr) != FALSE;
         SetEndOfFile(theFile.get());
@@ -64,8 +65,9 @@ bool WriteFileContent(LPCWSTR inPath, const void* inData, DWORD inLength, BOOL i
     const DWORD theError = GetLastError();
     theFile.reset();
     // A file this call made and could not fill (a full volume) would pass for the
-    // upload: it goes. An existing file was already changed and stays.
-    if (!theResult && !theExisted)
+    // upload: it goes. An existing file was already changed and stays, and so does one
+    // this call made but another writer holds: that writer's content must not vanish.
+    if (!theResult && !theExisted && theLocked)
         DeleteFileW(inPath);
     SetLastError(theError);
     return theResult;
