@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "host/ScriptEnvironment.h"
 #include "host/ScriptHeap.h"
@@ -49,18 +51,17 @@ bool LookUpId(IDispatch* inDispatch, const std::string& inName, DISPID& outId)
     return SUCCEEDED(inDispatch->GetIDsOfNames(IID_NULL, theNames, 1, LOCALE_USER_DEFAULT, &outId));
 }
 
-// The target's finalizer: drops the reference that the proxy carried.
+// The target's finalizer: drops the reference that the proxy carried, unless the page's
+// end released it already.
 duk_ret_t FinalizeTarget(duk_context* inContext)
 {
-    IDispatch* theDispatch = TargetDispatch(inContext, 0);
-    duk_get_prop_string(inContext, 0, kProxyKey);
-    void* theProxy = duk_get_pointer(inContext, -1);
-    duk_pop(inContext);
-    ScriptHeap::Environment(inContext).proxies.erase(theProxy);
-    duk_push_pointer(inContext, nullptr);
-    duk_put_prop_string(inContext, 0, kDispKey);
-    if (theDispatch != nullptr)
-        theDispatch->Release();
+    ComPtr<IUnknown> theObject;
+    theObject.attach(TakeHeldObject(inContext, 0, kDispKey));
+    if (theObject) {
+        duk_get_prop_string(inContext, 0, kProxyKey);
+        ScriptHeap::Environment(inContext).proxies.erase(duk_get_pointer(inContext, -1));
+        duk_pop(inContext);
+    }
     return 0;
 }
 
@@ -289,15 +290,12 @@ void PushDispatch(duk_context* inContext, IDispatch* inDispatch)
         duk_push_null(inContext);
         return;
     }
-    // Set first: from the AddRef on, the page holds an object that its end must release.
     ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
-    theEnvironment.heldObjects = true;
     duk_push_c_function(inContext, NeverCalled, DUK_VARARGS);   // callable target
-    inDispatch->AddRef();
-    duk_push_pointer(inContext, inDispatch);
-    duk_put_prop_string(inContext, -2, kDispKey);
     duk_push_c_function(inContext, FinalizeTarget, 2);
     duk_set_finalizer(inContext, -2);
+    inDispatch->AddRef();
+    HoldObject(inContext, -1, kDispKey, inDispatch);
     duk_dup_top(inContext);
     duk_push_heap_stash(inContext);
     duk_get_prop_string(inContext, -1, kHandlerKey);
@@ -308,6 +306,50 @@ void PushDispatch(duk_context* inContext, IDispatch* inDispatch)
     duk_put_prop_string(inContext, -3, kProxyKey);
     duk_remove(inContext, -2);
     theEnvironment.proxies[theProxy] = inDispatch;
+}
+
+void HoldObject(duk_context* inContext, duk_idx_t inHolder, const char* inKey, IUnknown* inObject)
+{
+    inHolder = duk_normalize_index(inContext, inHolder);
+    // The list owns the reference; should storing the pointer fail, the holder's
+    // finalizer (set before this call) or the page's end still releases it.
+    ScriptHeap::Environment(inContext).held[duk_get_heapptr(inContext, inHolder)] = {inObject, inKey};
+    duk_push_pointer(inContext, inObject);
+    duk_put_prop_string(inContext, inHolder, inKey);
+}
+
+IUnknown* TakeHeldObject(duk_context* inContext, duk_idx_t inHolder, const char* inKey)
+{
+    inHolder = duk_normalize_index(inContext, inHolder);
+    // A holder from an ended page is not listed: its object was released with the page.
+    // A holder being finalized is still allocated, so no listed holder shares its address.
+    auto& theHeld = ScriptHeap::Environment(inContext).held;
+    const auto theFound = theHeld.find(duk_get_heapptr(inContext, inHolder));
+    if (theFound == theHeld.end())
+        return nullptr;
+    IUnknown* theObject = theFound->second.object;
+    theHeld.erase(theFound);
+    duk_push_pointer(inContext, nullptr);
+    duk_put_prop_string(inContext, inHolder, inKey);
+    return theObject;
+}
+
+duk_ret_t ReleaseHeldObjects(duk_context* inContext, void*)
+{
+    ScriptEnvironment& theEnvironment = ScriptHeap::Environment(inContext);
+    // Objects may release other held objects' holders only through the script, which no
+    // longer runs, so the list is stable while it is walked.
+    std::unordered_map<void*, ScriptEnvironment::HeldObject> theHeld;
+    theHeld.swap(theEnvironment.held);
+    theEnvironment.proxies.clear();
+    for (auto& [theHolder, theEntry] : theHeld) {
+        duk_push_heapptr(inContext, theHolder);
+        duk_push_pointer(inContext, nullptr);
+        duk_put_prop_string(inContext, -2, theEntry.key);
+        duk_pop(inContext);
+        std::exchange(theEntry.object, nullptr)->Release();
+    }
+    return 0;
 }
 
 IDispatch* GetDispatch(duk_context* inContext, duk_idx_t inIndex)

@@ -32,6 +32,18 @@ IDispatch* GetDispatch(duk_context* inContext, duk_idx_t inIndex);
 /// objects as proxies, byte arrays as Uint8Array, other arrays as Array.
 bool PushVariant(duk_context* inContext, const VARIANT* inValue, ScriptFailure& outFailure);
 
+/// Stores inObject (whose reference passes to the script) in the object at inHolder
+/// under the hidden key inKey, and lists it with the page's held objects.
+void HoldObject(duk_context* inContext, duk_idx_t inHolder, const char* inKey, IUnknown* inObject);
+
+/// Takes the object stored under inKey out of the object at inHolder (for finalizers):
+/// the caller owns its reference; null when it was released already.
+IUnknown* TakeHeldObject(duk_context* inContext, duk_idx_t inHolder, const char* inKey);
+
+/// Releases every object the page still holds and clears the keys that held them; a
+/// safe-call function (inUserData is unused).
+duk_ret_t ReleaseHeldObjects(duk_context* inContext, void* inUserData);
+
 /// Converts the script value at inIndex into outValue (which must be empty).
 /// undefined becomes a missing argument (VT_ERROR, DISP_E_PARAMNOTFOUND) when
 /// inMissingAsParamNotFound, else VT_EMPTY.

@@ -325,12 +325,7 @@ int ScriptTimeout(duk_context* inContext, ScriptFailure&)
 
 duk_ret_t FinalizeEnumerator(duk_context* inContext)
 {
-    duk_get_prop_string(inContext, 0, kEnumKey);
-    auto* theEnum = static_cast<IEnumVARIANT*>(duk_get_pointer(inContext, -1));
-    duk_pop(inContext);
-    duk_push_pointer(inContext, nullptr);
-    duk_put_prop_string(inContext, 0, kEnumKey);
-    if (theEnum != nullptr)
+    if (IUnknown* theEnum = TakeHeldObject(inContext, 0, kEnumKey))
         theEnum->Release();
     return 0;
 }
@@ -354,12 +349,10 @@ int Enumerate(duk_context* inContext, ScriptFailure& outFailure)
                          : theType == VT_DISPATCH ? V_DISPATCH(theResult.get()) : nullptr;
     if (theUnknown == nullptr || FAILED(theUnknown->QueryInterface(IID_IEnumVARIANT, theEnum.put_void())))
         return outFailure.Set(DISP_E_NOTACOLLECTION, "", "Object is not a collection");
-    ScriptHeap::Environment(inContext).heldObjects = true;
     duk_push_object(inContext);
-    duk_push_pointer(inContext, theEnum.detach());
-    duk_put_prop_string(inContext, -2, kEnumKey);
     duk_push_c_function(inContext, FinalizeEnumerator, 2);
     duk_set_finalizer(inContext, -2);
+    HoldObject(inContext, -1, kEnumKey, theEnum.detach());
     return 1;
 }
 

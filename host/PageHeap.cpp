@@ -175,6 +175,7 @@ bool PageHeap::Prepare()
     if (duk_safe_call(theContext, BuildPageObjects, this, 0, 1) != DUK_EXEC_SUCCESS)
         return false;
     duk_set_top(theContext, 0);
+    mCollectAt = mHeap.Allocated() + kCollectEvery;
     return true;
 }
 
@@ -243,14 +244,18 @@ bool PageHeap::EndPage()
     if (!mValid)
         return false;
     duk_context* theMain = mHeap.Context();
+    // Automation objects go now, while their holders are still reachable: an upload's
+    // read cache must not wait for the collector.
+    const bool theReleased = duk_safe_call(theMain, ReleaseHeldObjects, nullptr, 0, 1) == DUK_EXEC_SUCCESS;
     duk_set_top(theMain, 0);   // the page's thread, and with it its global object
-    // Pages form cycles (the global object refers to itself), so only a collection
-    // frees them; it is needed now only when the page held automation objects, whose
-    // release must not wait (an upload's read cache goes with its form).
-    if (mPage != nullptr && mPage->heldObjects) {
+    // Pages form cycles (the global object refers to itself), so only a collection frees
+    // them. Collecting after every page would cost more than the page; a heap collects
+    // once its garbage has grown by kCollectEvery, and when the objects could not be
+    // released one by one.
+    if (!theReleased || mHeap.Allocated() > mCollectAt) {
         duk_gc(theMain, 0);
-        if (!mPage->proxies.empty())
-            duk_gc(theMain, 0);   // objects that finalizers rescued for one round
+        duk_gc(theMain, 0);   // objects that finalizers rescued for one round
+        mCollectAt = mHeap.Allocated() + kCollectEvery;
     }
     bool theRestored = duk_safe_call(theMain, RestoreBuiltIns, this, 0, 1) == DUK_EXEC_SUCCESS;
     duk_set_top(theMain, 0);

@@ -73,7 +73,10 @@ private:
     static void PushSaved(duk_context* inContext, const Saved& inSaved);
     static Saved ReadSaved(duk_context* inContext, duk_idx_t inObject, duk_idx_t inKey, duk_idx_t inValue);
 
+    static constexpr std::size_t kCollectEvery = 512 * 1024;
+
     ScriptHeap mHeap;
+    std::size_t mCollectAt = 0;   // collect garbage once the heap holds more than this
     bool mValid = false;
     ScriptEnvironment* mPage = nullptr;
     std::vector<Saved> mBuiltIns;   // writable data properties of the built-in objects

@@ -29,11 +29,18 @@ struct ScriptEnvironment {
     std::string scriptFile;      // the file name the page's code was compiled under
     /// Proxy object (heap pointer) to the interface its target holds a reference on.
     std::unordered_map<void*, IDispatch*> proxies;
+    /// Script objects (heap pointers) that hold a reference on an automation object
+    /// under a hidden key: released when the page ends, not when the collector finds
+    /// them, so that an upload's read cache goes with its page.
+    struct HeldObject {
+        IUnknown* object = nullptr;
+        const char* key = nullptr;
+    };
+    std::unordered_map<void*, HeldObject> held;
     long scriptTimeout = 90;     // seconds; Server.ScriptTimeout
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool ended = false;          // Response.End was called
     bool timedOut = false;       // the page was stopped for its ScriptTimeout
-    bool heldObjects = false;    // the page held automation objects or enumerators
 
     /// True once the page has run longer than its ScriptTimeout.
     bool TimedOut() const

@@ -102,6 +102,7 @@ Store::~Store()
 
 void Store::Forget()
 {
+    ++mGeneration;
     mValid = false;
     mMissing = false;
     if (mHeldFd >= 0)
@@ -113,8 +114,14 @@ LSTATUS Store::Refresh(const std::string& inPath)
 {
     if (inPath != mPath) {
         Forget();
+        mWatch.Stop();
         mPath = inPath;
     }
+    // The watch starts before the file is checked, so no change can fall between them.
+    if (!mWatch.Active())
+        mWatch.Watch(inPath);
+    else if (mValid && !mWatch.MayHaveChanged())
+        return mStatus;
     struct stat theInfo {};
     if (::stat(inPath.c_str(), &theInfo) != 0) {
         if (errno != ENOENT)
@@ -206,6 +213,13 @@ LSTATUS Store::Save(const std::string& inPath)
     mHeldFd = theFd.release();
     mValid = true;
     return ERROR_SUCCESS;
+}
+
+unsigned long long Store::Generation()
+{
+    std::lock_guard theGuard(mMutex);
+    Refresh(RegistryFilePath());
+    return mGeneration;
 }
 
 LSTATUS Store::Read(const std::function<LSTATUS(Tree&)>& inRead)

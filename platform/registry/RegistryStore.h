@@ -1,6 +1,7 @@
 // RegistryStore.h: the registry file behind the registry calls. Every access first
 // checks that the cached content is the file's latest (by device, inode, size and
-// modification time; the cached file stays open so its inode cannot be reused), and
+// modification time; the cached file stays open so its inode cannot be reused; the check
+// is skipped while a watch on the file's folder reports nothing for it), and
 // every change runs under an exclusive lock on "<file>.lock", re-reads the file and
 // replaces it atomically (temporary file, then rename).
 //
@@ -9,6 +10,7 @@
 //   });
 #pragma once
 
+#include "platform/registry/FileWatch.h"
 #include "platform/registry/RegFile.h"
 #include "platform/registry/Registry.h"
 
@@ -34,6 +36,10 @@ public:
     /// ERROR_SUCCESS with outChanged set, the file is replaced by the new content. A
     /// change must leave the tree untouched when it fails.
     LSTATUS Change(const std::function<LSTATUS(Tree&, bool& outChanged)>& inChange);
+
+    /// A number that changes whenever the content changes, so that values derived from
+    /// it can be cached; refreshes like Read.
+    unsigned long long Generation();
 
     /// "" or a sentence naming the registry file and what is wrong with it.
     std::string Problem();
@@ -61,6 +67,8 @@ private:
     LSTATUS mStatus = 0;
     std::string mProblem;
     std::set<std::string> mReported;  // corrupt file identities already logged
+    FileWatch mWatch;
+    unsigned long long mGeneration = 0;
 };
 
 }  // namespace ferrolift::platform::reg

@@ -1,11 +1,14 @@
-// The system's ANSI and OEM code pages, read from the registry at each call so that an
-// administrator's change takes effect without a restart.
+// The system's ANSI and OEM code pages, taken from the registry at each call so that an
+// administrator's change takes effect without a restart. Every text conversion asks, so
+// the value is kept with the registry generation it was read at.
 #include "platform/text/CodePages.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/text/CodePageTable.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/RegistryStore.h"
 #include "platform/common/RegistryKey.h"
 
 namespace {
@@ -41,18 +44,45 @@ UINT ReadCodePageValue(const char* inName, UINT inDefault)
     return theNumber;
 }
 
+/// A code page value and the registry generation it belongs to, in one word: the
+/// generation above, the code page number in the low 16 bits.
+class CachedCodePage {
+public:
+    CachedCodePage(const char* inName, UINT inDefault) : mName(inName), mDefault(inDefault) {}
+
+    UINT Get()
+    {
+        const unsigned long long theGeneration = ferrolift::platform::reg::Store::Instance().Generation();
+        const unsigned long long theCached = mValue.load(std::memory_order_acquire);
+        if (theCached != 0 && (theCached >> 16) == (theGeneration & kGenerationMask))
+            return static_cast<UINT>(theCached & 0xFFFF);
+        const UINT theNumber = ReadCodePageValue(mName, mDefault);
+        mValue.store(((theGeneration & kGenerationMask) << 16) | theNumber, std::memory_order_release);
+        return theNumber;
+    }
+
+private:
+    static constexpr unsigned long long kGenerationMask = (1ULL << 48) - 1;
+    const char* mName;
+    UINT mDefault;
+    std::atomic<unsigned long long> mValue{0};   // 0: nothing read yet
+};
+
+CachedCodePage gAnsiCodePage("ACP", 1252);
+CachedCodePage gOemCodePage("OEMCP", 437);
+
 } // namespace
 
 extern "C" {
 
 UINT WINAPI GetACP(void)
 {
-    return ReadCodePageValue("ACP", 1252);
+    return gAnsiCodePage.Get();
 }
 
 UINT WINAPI GetOEMCP(void)
 {
-    return ReadCodePageValue("OEMCP", 437);
+    return gOemCodePage.Get();
 }
 
 } // extern "C"
