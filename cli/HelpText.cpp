@@ -16,7 +16,7 @@ struct Help {
 const Help kHelp[] = {
     {"serve",
      "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--max-uploads N]\n"
-     "                       [--max-connections N] [--timeout SECONDS]\n"
+     "                       [--running N] [--max-connections N] [--timeout SECONDS]\n"
      "                       [--trusted-proxy LIST]... [--proxy-header x-forwarded|forwarded]\n"
      "\n"
      "Serves a site folder over HTTP and runs its .asp pages. Registers the component in\n"
@@ -28,8 +28,11 @@ const Help kHelp[] = {
      "                      port and prints it)\n"
      "  --threads N         page workers: pages without a body running at once, 1 to\n"
      "                      1024 (default 64)\n"
-     "  --max-uploads N     requests with a body running at once, each on a thread of\n"
-     "                      its own (default 1024); more get 503 with Retry-After\n"
+     "  --max-uploads N     requests with a body still arriving, running at once, each\n"
+     "                      on a thread of its own (default 1024); more get 503 with\n"
+     "                      Retry-After\n"
+     "  --running N         pages computing at once (default: twice the processors); a\n"
+     "                      page waiting for its client leaves its turn to another\n"
      "  --max-connections N open connections, idle ones included (default 10000)\n"
      "  --timeout SECONDS   how long a request head may take, or a read or write stall,\n"
      "                      1 to 86400 (default 30)\n"

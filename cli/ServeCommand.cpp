@@ -1,6 +1,6 @@
 // ServeCommand.cpp: `ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N]
-// [--max-uploads N] [--max-connections N] [--timeout SECONDS]`: registers the component
-// when needed and runs the page engine until Ctrl-C or SIGTERM.
+// [--max-uploads N] [--running N] [--max-connections N] [--timeout SECONDS]`: registers the
+// component when needed and runs the page engine until Ctrl-C or SIGTERM.
 #include "cli/Commands.h"
 
 #include <malloc.h>
@@ -76,7 +76,7 @@ bool ComponentRegistered()
 int Usage()
 {
     std::fprintf(stderr, "usage: ferrolift serve [--root DIR] [--listen HOST:PORT] [--threads N] [--max-uploads N]\n"
-                         "                       [--max-connections N] [--timeout SECONDS]\n"
+                         "                       [--running N] [--max-connections N] [--timeout SECONDS]\n"
                          "                       [--trusted-proxy LIST]... [--proxy-header x-forwarded|forwarded]\n");
     return 2;
 }
@@ -108,6 +108,8 @@ bool ParseArguments(int argc, char** argv, ferrolift::host::ServerOptions& outOp
         else if (theName == "--threads" && ParseNumber(theValue, 1, 1024, outOptions.threads))
             continue;
         else if (theName == "--max-uploads" && ParseNumber(theValue, 1, 100000, outOptions.maxUploads))
+            continue;
+        else if (theName == "--running" && ParseNumber(theValue, 1, 100000, outOptions.runningPages))
             continue;
         else if (theName == "--max-connections" && ParseNumber(theValue, 1, 1000000, outOptions.maxConnections))
             continue;

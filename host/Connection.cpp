@@ -10,13 +10,17 @@
 #include <climits>
 #include <cstring>
 
+#include "host/RunGate.h"
+
 namespace ferrolift::host {
 
 namespace {
 
-// Waits until inFd is ready for inEvents; false on timeout or error.
+// Waits until inFd is ready for inEvents; false on timeout or error. A page waiting for
+// its client leaves its run slot to another page meanwhile.
 bool WaitFor(int inFd, short inEvents, int inTimeoutMs)
 {
+    RunGate::Wait theWait;
     pollfd thePoll{inFd, inEvents, 0};
     for (;;) {
         int theReady = ::poll(&thePoll, 1, inTimeoutMs);

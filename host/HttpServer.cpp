@@ -17,6 +17,7 @@
 #include "host/HttpExchange.h"
 #include "host/PageRunner.h"
 #include "host/RequestHead.h"
+#include "host/RunGate.h"
 #include "host/StaticReply.h"
 #include "host/UploadMark.h"
 #include "host/WorkerPool.h"
@@ -33,6 +34,11 @@ constexpr int kIdleSeconds = 5;
 // long and this much at most, so that the client reads our answer instead of a reset.
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::int64_t kLingerBytes = 1024 * 1024;
+// A request body up to this size that has already arrived when its head is read runs
+// its page on the page pool.
+constexpr std::int64_t kReadyBody = 64 * 1024;
+// A page waits this long at most for a run slot before it runs anyway.
+constexpr std::chrono::milliseconds kRunPatience(50);
 // Requests without a body wait for a page thread in a queue this long at most.
 constexpr std::size_t kPageQueue = 4096;
 // Threads of the upload pool run pages too (the script engine and the component), but
@@ -70,7 +76,11 @@ public:
     }
     void Run() override
     {
-        bool theKeepAlive = mServer.RunRequest(*mConnection, *mHead, mRoute);
+        bool theKeepAlive = false;
+        {
+            RunGate::Slot theSlot(*mServer.mGate);
+            theKeepAlive = mServer.RunRequest(*mConnection, *mHead, mRoute);
+        }
         mServer.Return(std::move(mConnection), theKeepAlive);
     }
     std::unique_ptr<Connection> TakeConnection() { return std::move(mConnection); }
@@ -130,6 +140,10 @@ bool HttpServer::Start(std::string& outError)
     epoll_ctl(mEpoll.Get(), EPOLL_CTL_ADD, mListen.Get(), &theEvent);
     theEvent.data.fd = mWake.Get();
     epoll_ctl(mEpoll.Get(), EPOLL_CTL_ADD, mWake.Get(), &theEvent);
+    int theSlots = mOptions.runningPages;
+    if (theSlots <= 0)
+        theSlots = 2 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    mGate = std::make_unique<RunGate>(theSlots, kRunPatience);
     mPagePool = std::make_unique<WorkerPool>(mOptions.threads, kPageQueue, 0);
     mUploadPool = std::make_unique<WorkerPool>(mOptions.maxUploads, 0, kUploadStack);
     mLoop = std::thread([this] { Loop(); });
@@ -397,7 +411,9 @@ bool HttpServer::Answer(std::unique_ptr<Connection>& inOutConnection, StaticRepl
 void HttpServer::Dispatch(std::unique_ptr<Connection>& inOutConnection, std::unique_ptr<RequestHead> inHead,
                           Route inRoute)
 {
-    bool theUpload = inHead->ContentLength() > 0;
+    // A body that is already here (a small form, sent with its head) is read from memory
+    // at once, so its page needs no thread of its own and queues with the other pages.
+    bool theUpload = inHead->ContentLength() > 0 && !BodyArrived(*inOutConnection, inHead->ContentLength());
     epoll_ctl(mEpoll.Get(), EPOLL_CTL_DEL, inOutConnection->Fd(), nullptr);
     std::unique_ptr<WorkerPool::Task> theTask =
         std::make_unique<RequestTask>(*this, std::move(inOutConnection), std::move(inHead), std::move(inRoute));
@@ -412,6 +428,18 @@ void HttpServer::Dispatch(std::unique_ptr<Connection>& inOutConnection, std::uni
     StaticReply theReply = StaticReply::ForStatus(503, "Service Unavailable", false, theHead->Method() == "HEAD",
                                                   "Retry-After: 5\r\n");
     Answer(inOutConnection, theReply, *theHead, false);
+}
+
+bool HttpServer::BodyArrived(Connection& inConnection, std::int64_t inLength)
+{
+    if (inLength > kReadyBody)
+        return false;
+    const auto theLength = static_cast<std::size_t>(inLength);
+    while (inConnection.Pending().size() < theLength) {
+        if (inConnection.ReadAvailable(theLength - inConnection.Pending().size()) != Connection::Fill::Data)
+            return false;
+    }
+    return true;
 }
 
 void HttpServer::Return(std::unique_ptr<Connection> inConnection, bool inKeepAlive)

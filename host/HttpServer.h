@@ -1,8 +1,9 @@
 // HttpServer.h: the page engine's HTTP side. One event-loop thread accepts connections,
 // reads and checks request heads, keeps idle keep-alive connections without a thread,
 // and serves the site's static files itself; a request that runs a page goes to a
-// worker: the page pool for requests without a body, the upload pool (cheap threads
-// made on demand up to a cap) for requests with one, so slow uploads never hold up
+// worker: the page pool for requests without a body (or whose small body arrived with
+// the head), the upload pool (cheap threads made on demand up to a cap) for requests
+// with one still arriving, so slow uploads never hold up
 // static files, pages or progress polls. A page pulls its body on its own thread; when
 // it is done, a connection that can go on returns to the loop.
 //
@@ -35,6 +36,7 @@ namespace ferrolift::host {
 class Connection;
 class HttpExchange;
 class RequestHead;
+class RunGate;
 class WorkerPool;
 struct StaticReply;
 
@@ -44,6 +46,7 @@ struct ServerOptions {
     std::string listen = "127.0.0.1:8080";   // HOST:PORT (port 0: any free port)
     int threads = 64;                        // page pool: pages without a body running at once
     int maxUploads = 1024;                   // upload pool: requests with a body at once
+    int runningPages = 0;                    // pages computing at once (0: twice the processors)
     int maxConnections = 10000;              // open connections (bounded by the fd limit too)
     int timeoutSeconds = 30;                 // limit of a request head, or a stalled read or write
     FILE* accessLog = stdout;                // null: no access log
@@ -81,6 +84,7 @@ private:
     bool Answer(std::unique_ptr<Connection>& inOutConnection, StaticReply& inReply, const RequestHead& inHead,
                 bool inKeepAlive);
     void Dispatch(std::unique_ptr<Connection>& inOutConnection, std::unique_ptr<RequestHead> inHead, Route inRoute);
+    bool BodyArrived(Connection& inConnection, std::int64_t inLength);
     bool RunRequest(Connection& inConnection, const RequestHead& inHead, const Route& inRoute);
     void Return(std::unique_ptr<Connection> inConnection, bool inKeepAlive);
     void TakeReturned();
@@ -95,6 +99,7 @@ private:
     SitePaths mPaths;
     SiteRouter mRouter;
     std::unique_ptr<PageCache> mCache;
+    std::unique_ptr<RunGate> mGate;
     std::unique_ptr<WorkerPool> mPagePool;
     std::unique_ptr<WorkerPool> mUploadPool;
     UniqueFd mListen;

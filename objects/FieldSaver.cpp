@@ -47,11 +47,12 @@ std::string AnsiFromWide(const WCHAR* inText, int inLength)
         inLength = static_cast<int>(std::char_traits<WCHAR>::length(inText));
     if (inLength == 0)
         return {};
-    const int theSize = WideCharToMultiByte(CP_ACP, 0, inText, inLength, nullptr, 0, nullptr, nullptr);
+    const UINT theCodePage = GetACP();   // one reading for both calls
+    const int theSize = WideCharToMultiByte(theCodePage, 0, inText, inLength, nullptr, 0, nullptr, nullptr);
     if (theSize <= 0)
         return {};
     std::string theAnsi(static_cast<size_t>(theSize), '\0');
-    WideCharToMultiByte(CP_ACP, 0, inText, inLength, theAnsi.data(), theSize, nullptr, nullptr);
+    WideCharToMultiByte(theCodePage, 0, inText, inLength, theAnsi.data(), theSize, nullptr, nullptr);
     return theAnsi;
 }
 

@@ -17,19 +17,20 @@ std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
 {
     if (inNote == nullptr || inNote[0] == '\0')
         return nullptr;
-    int theWideLen = MultiByteToWideChar(CP_ACP, 0, inNote, -1, nullptr, 0);
+    const UINT theCodePage = GetACP();   // one reading for the four calls
+    int theWideLen = MultiByteToWideChar(theCodePage, 0, inNote, -1, nullptr, 0);
     if (theWideLen <= 1)
         return nullptr;
     auto theNote = std::make_shared<ProgressNote>();
     theNote->mWide.resize(static_cast<size_t>(theWideLen));
-    MultiByteToWideChar(CP_ACP, 0, inNote, -1, theNote->mWide.data(), theWideLen);
+    MultiByteToWideChar(theCodePage, 0, inNote, -1, theNote->mWide.data(), theWideLen);
     theNote->mWide.resize(static_cast<size_t>(theWideLen - 1));
 
-    int theAnsiLen = WideCharToMultiByte(CP_ACP, 0, theNote->mWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    int theAnsiLen = WideCharToMultiByte(theCodePage, 0, theNote->mWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (theAnsiLen <= 1)
         return nullptr;
     theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen));
-    WideCharToMultiByte(CP_ACP, 0, theNote->mWide.c_str(), -1, theNote->mAnsi.data(), theAnsiLen, nullptr,
+    WideCharToMultiByte(theCodePage, 0, theNote->mWide.c_str(), -1, theNote->mAnsi.data(), theAnsiLen, nullptr,
                         nullptr);
     theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen - 1));
     return theNote;

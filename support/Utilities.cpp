@@ -124,6 +124,9 @@ BSTR MultiByteToBSTR(UINT inCodePage, const char* inBytes, int inLength)
 {
     if (inBytes == nullptr)
         return SysAllocStringLen(nullptr, 0);
+    // The system code page is read once for both calls.
+    if (inCodePage == CP_ACP || inCodePage == CP_THREAD_ACP)
+        inCodePage = GetACP();
     int theCount = MultiByteToWideChar(inCodePage, 0, inBytes, inLength, nullptr, 0);
     // With length -1 the count includes the terminator, which a BSTR keeps outside.
     if (inLength == -1 && theCount > 0)

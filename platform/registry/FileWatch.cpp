@@ -1,7 +1,10 @@
 #include "platform/registry/FileWatch.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -13,6 +16,15 @@ namespace {
 // over it, removal, and the folder itself going away.
 constexpr uint32_t kMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
                            IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+// Forks seen by this process; a child's count differs from its parent's. Cheaper than
+// asking for the process ID at every check.
+std::atomic<unsigned> gForks{0};
+
+void CountFork()
+{
+    gForks.fetch_add(1, std::memory_order_relaxed);
+}
 
 }  // namespace
 
@@ -46,14 +58,16 @@ bool FileWatch::Watch(const std::string& inPath)
         Stop();
         return false;
     }
-    mOwner = ::getpid();
+    static std::once_flag theCounting;
+    std::call_once(theCounting, [] { ::pthread_atfork(nullptr, nullptr, CountFork); });
+    mForks = gForks.load(std::memory_order_relaxed);
     mName = inPath.substr(theSlash + 1);
     return true;
 }
 
 bool FileWatch::Active() const
 {
-    return mFd >= 0 && mOwner == ::getpid();
+    return mFd >= 0 && mForks == gForks.load(std::memory_order_relaxed);
 }
 
 bool FileWatch::MayHaveChanged()

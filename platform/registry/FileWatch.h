@@ -14,7 +14,6 @@
 #pragma once
 
 #include <string>
-#include <sys/types.h>
 
 namespace ferrolift::platform::reg {
 
@@ -41,7 +40,7 @@ public:
 private:
     int mFd = -1;
     int mWatch = -1;
-    pid_t mOwner = 0;   // a forked child must not drain its parent's queue
+    unsigned mForks = 0;   // forks counted when the watch began: a child must not drain its parent's queue
     std::string mName;  // the file's name inside the watched folder
 };
 

@@ -160,11 +160,11 @@ TEST(HttpHostileTest, UploadsBeyondTheCapGet503WithRetryAfter)
     RawClient theHolder(theSite.Port());
     ASSERT_TRUE(theHolder.Send("POST /echo.asp HTTP/1.1\r\nHost: t\r\nContent-Length: 20\r\n\r\n0123456789"));
     // The holder's page waits for the rest of its body on the only upload thread; once
-    // it runs, the next upload is refused at once.
+    // it runs, the next upload whose body is still coming is refused at once.
     RawResponse theRefused;
     for (int theTry = 0; theTry < 100 && theRefused.status != 503; ++theTry) {
         RawClient theOther(theSite.Port());
-        ASSERT_TRUE(theOther.Send("POST /echo.asp HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\nabc"));
+        ASSERT_TRUE(theOther.Send("POST /echo.asp HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\na"));
         theRefused = theOther.Read();
         if (theRefused.status == 503) {
             EXPECT_TRUE(theOther.ClosedByServer());
@@ -176,6 +176,12 @@ TEST(HttpHostileTest, UploadsBeyondTheCapGet503WithRetryAfter)
     EXPECT_FALSE(theRefused.Get("retry-after").empty());
     EXPECT_EQ(theRefused.Get("connection"), "close");
     ExpectServing(theSite.Port());   // pages without a body run on their own threads
+    {
+        // A small body that came with its head needs no upload thread.
+        RawClient theWhole(theSite.Port());
+        ASSERT_TRUE(theWhole.Send("POST /echo.asp HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\nabc"));
+        EXPECT_EQ(theWhole.Read().body, "got 3");
+    }
 
     ASSERT_TRUE(theHolder.Send("0123456789"));
     EXPECT_EQ(theHolder.Read().body, "got 20");
@@ -183,7 +189,8 @@ TEST(HttpHostileTest, UploadsBeyondTheCapGet503WithRetryAfter)
     RawResponse theLater;
     for (int theTry = 0; theTry < 100 && theLater.status != 200; ++theTry) {
         RawClient theClient(theSite.Port());
-        ASSERT_TRUE(theClient.Send("POST /echo.asp HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\nabc"));
+        ASSERT_TRUE(theClient.Send("POST /echo.asp HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\na"));
+        ASSERT_TRUE(theClient.Send("bc"));
         theLater = theClient.Read();
         if (theLater.status != 200) {
             std::this_thread::sleep_for(20ms);

@@ -363,3 +363,29 @@ TEST_F(Registry, ConcurrentWritersLoseNoUpdate)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Registry, RewritesInPlaceOfTheSameSizeAreSeenAtOnce)
+{
+    // Same size, same file, usually the same clock tick: only a watch on the file tells.
+    for (int theValue = 1; theValue <= 9; ++theValue) {
+        WriteFile(mRegistry, "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowmere\\"
+                             "Ferrolift\\4.0]\n\"LogErrors\"=dword:0000000" + std::to_string(theValue) + "\n");
+        HKEY theKey = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_READ, &theKey), 0);
+        EXPECT_EQ(ReadDword(theKey, "LogErrors"), static_cast<DWORD>(theValue));
+        RegCloseKey(theKey);
+    }
+    // Removed, then back.
+    ASSERT_EQ(unlink(mRegistry.c_str()), 0);
+    HKEY theKey = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_READ, &theKey), ERROR_FILE_NOT_FOUND);
+    WriteFile(mRegistry, "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowmere\\"
+                         "Ferrolift\\4.0]\n\"LogErrors\"=dword:00000003\n");
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_READ, &theKey), 0);
+    EXPECT_EQ(ReadDword(theKey, "LogErrors"), 3u);
+    RegCloseKey(theKey);
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// RunGate.h: how many pages run on the processors at once. A page thread takes a slot
+// while it computes and gives it back while it waits for its client, so that a few
+// pages run at a time, each to its end, instead of every worker thread sharing the
+// processors in small slices (which made the slowest small requests wait a hundred
+// times longer than the typical one). A page that cannot get a slot within the gate's
+// patience runs anyway: a page that blocks on something the gate cannot see (another
+// server, a lock) delays the others by that much at most.
+//
+//   RunGate theGate(2 * std::thread::hardware_concurrency(), std::chrono::milliseconds(50));
+//   {
+//       RunGate::Slot theSlot(theGate);   // on the worker thread, around the page
+//       ... RunGate::Wait theWait; poll(...) ...   // around a wait for the client
+//   }
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace ferrolift::host {
+
+/// A counted set of run slots with a bounded wait.
+class RunGate {
+public:
+    RunGate(int inSlots, std::chrono::milliseconds inPatience);
+    RunGate(const RunGate&) = delete;
+    RunGate& operator=(const RunGate&) = delete;
+
+    /// Holds a slot on this thread for its life; nests with Wait.
+    class Slot {
+    public:
+        explicit Slot(RunGate& inGate);
+        ~Slot();
+        Slot(const Slot&) = delete;
+        Slot& operator=(const Slot&) = delete;
+
+    private:
+        RunGate* mOuter;
+    };
+
+    /// Gives this thread's slot (if it holds one) back for the life of the object.
+    class Wait {
+    public:
+        Wait();
+        ~Wait();
+        Wait(const Wait&) = delete;
+        Wait& operator=(const Wait&) = delete;
+
+    private:
+        RunGate* mGate;
+    };
+
+    /// Slots held now (may exceed the count while impatient pages run).
+    int Busy() const;
+    /// Threads waiting for a slot.
+    int Waiting() const;
+
+private:
+    struct Waiter {
+        std::condition_variable turn;
+        bool granted = false;
+    };
+
+    void Enter();
+    void Leave();
+
+    const int mSlots;
+    const std::chrono::milliseconds mPatience;
+    mutable std::mutex mLock;
+    std::deque<Waiter*> mWaiting;   // oldest first
+    int mBusy = 0;                  // slots held, impatient pages included
+};
+
+}  // namespace ferrolift::host

@@ -1,0 +1,95 @@
+// The run gate: no more slots held than it has, slots handed on in arrival order, a
+// waiter out of patience runs anyway, and a thread waiting for its client holds none.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "host/RunGate.h"
+
+using ferrolift::host::RunGate;
+using namespace std::chrono_literals;
+
+namespace {
+
+void WaitUntil(const RunGate& inGate, int inWaiting)
+{
+    while (inGate.Waiting() != inWaiting)
+        std::this_thread::yield();
+}
+
+TEST(RunGateTest, SlotsPassToWaitersInTheOrderTheyCame)
+{
+    RunGate theGate(1, 1h);
+    std::mutex theLock;
+    std::string theOrder;
+    int theMostBusy = 0;
+    auto theRun = [&](char inName) {
+        RunGate::Slot theSlot(theGate);
+        std::lock_guard<std::mutex> theGuard(theLock);
+        theOrder += inName;
+        theMostBusy = std::max(theMostBusy, theGate.Busy());
+    };
+    std::thread theFirst, theSecond, theThird;
+    {
+        RunGate::Slot theHeld(theGate);
+        theFirst = std::thread(theRun, 'a');
+        WaitUntil(theGate, 1);
+        theSecond = std::thread(theRun, 'b');
+        WaitUntil(theGate, 2);
+        theThird = std::thread(theRun, 'c');
+        WaitUntil(theGate, 3);
+    }
+    theFirst.join();
+    theSecond.join();
+    theThird.join();
+    EXPECT_EQ(theOrder, "abc");
+    EXPECT_EQ(theMostBusy, 1);
+    EXPECT_EQ(theGate.Busy(), 0);
+}
+
+TEST(RunGateTest, AWaiterOutOfPatienceRunsBesideTheHolder)
+{
+    RunGate theGate(1, 20ms);
+    RunGate::Slot theHeld(theGate);
+    int theBusyInside = 0;
+    std::thread theLate([&] {
+        RunGate::Slot theSlot(theGate);
+        theBusyInside = theGate.Busy();
+    });
+    theLate.join();
+    EXPECT_EQ(theBusyInside, 2);
+    EXPECT_EQ(theGate.Busy(), 1);
+    EXPECT_EQ(theGate.Waiting(), 0);
+}
+
+TEST(RunGateTest, WaitingForTheClientLeavesTheSlotAndTakesItBack)
+{
+    RunGate theGate(2, 1h);
+    {
+        RunGate::Wait theOutside;   // no slot held: nothing to give
+        EXPECT_EQ(theGate.Busy(), 0);
+    }
+    {
+        RunGate::Slot theSlot(theGate);
+        EXPECT_EQ(theGate.Busy(), 1);
+        {
+            RunGate::Wait theWait;
+            EXPECT_EQ(theGate.Busy(), 0);
+        }
+        EXPECT_EQ(theGate.Busy(), 1);
+        // A slot of another gate taken inside gives this one back meanwhile.
+        RunGate theOther(1, 1h);
+        {
+            RunGate::Slot theInner(theOther);
+            EXPECT_EQ(theGate.Busy(), 0);
+            EXPECT_EQ(theOther.Busy(), 1);
+        }
+        EXPECT_EQ(theGate.Busy(), 1);
+    }
+    EXPECT_EQ(theGate.Busy(), 0);
+}
+
+}  // namespace
