@@ -78,7 +78,9 @@ public:
     {
         bool theKeepAlive = false;
         {
-            RunGate::Slot theSlot(*mServer.mGate);
+            // Requests without a body (pages, progress polls) go before uploads.
+            RunGate::Slot theSlot(*mServer.mGate, mHead->ContentLength() > 0 ? RunGate::Rank::Normal
+                                                                             : RunGate::Rank::Ahead);
             theKeepAlive = mServer.RunRequest(*mConnection, *mHead, mRoute);
         }
         mServer.Return(std::move(mConnection), theKeepAlive);

@@ -1,6 +1,7 @@
 #include "host/PageHeap.h"
 
 #include <cstring>
+#include <unordered_set>
 
 #include "host/DispatchBridge.h"
 #include "host/HostFunctions.h"
@@ -18,15 +19,17 @@ constexpr const char* kPageObjectsKey = "ferroliftPageObjects";
 // prototypes, and the thrower behind strict `arguments.callee`), locks it and returns
 // { entries: [object, key, value, ...] of writable data properties,
 //   bindings: [key, value, writable, enumerable, configurable, ...] of the global }.
-// Run once per heap, so clarity beats speed here. Date.prototype is itself a Date whose
-// time a page could set: its setter comes back too, to reset that time after each page.
-const char kLockScript[] = R"JS(function (global) {
+// Run once per heap, but heaps are built in bursts (a thousand uploads starting at
+// once), so `firstVisit` remembers the objects seen in a native set: a script array
+// searched for each of the several hundred objects cost milliseconds per heap.
+// Date.prototype is itself a Date whose time a page could set: its setter comes back
+// too, to reset that time after each page.
+const char kLockScript[] = R"JS(function (global, firstVisit) {
 "use strict";
-var seen = [], entries = [], bindings = [];
+var entries = [], bindings = [];
 function walk(o) {
   if (o === null || (typeof o !== "object" && typeof o !== "function")) return;
-  if (seen.indexOf(o) >= 0) return;
-  seen.push(o);
+  if (!firstVisit(o)) return;
   var keys = Reflect.ownKeys(o);
   for (var i = 0; i < keys.length; i++) {
     var k = keys[i], d = Object.getOwnPropertyDescriptor(o, k);
@@ -46,6 +49,14 @@ walk(global);
 walk((function () { return arguments; })());
 return { entries: entries, bindings: bindings, dateTime: Date.prototype.setTime };
 })JS";
+
+thread_local std::unordered_set<void*>* tSeen = nullptr;   // objects LockBuiltIns has walked
+
+duk_ret_t FirstVisit(duk_context* inContext)
+{
+    duk_push_boolean(inContext, tSeen->insert(duk_require_heapptr(inContext, 0)).second);
+    return 1;
+}
 
 }  // namespace
 
@@ -91,7 +102,17 @@ duk_ret_t PageHeap::LockBuiltIns(duk_context* inContext, void* inUserData)
     duk_compile_lstring_filename(inContext, DUK_COMPILE_FUNCTION | DUK_COMPILE_STRICT, kLockScript,
                                  std::strlen(kLockScript));
     duk_push_global_object(inContext);
-    duk_call(inContext, 1);
+    duk_push_c_function(inContext, FirstVisit, 1);
+    duk_int_t theResult;
+    {
+        // Gone before any throw: the engine's unwinding would skip its destructor.
+        std::unordered_set<void*> theSeen;
+        tSeen = &theSeen;
+        theResult = duk_pcall(inContext, 2);
+        tSeen = nullptr;
+    }
+    if (theResult != DUK_EXEC_SUCCESS)
+        return duk_throw(inContext);
     // The stash keeps every saved value alive, so the raw heap pointers stay valid even
     // after a page has replaced the property that held one.
     duk_push_heap_stash(inContext);

@@ -6,7 +6,9 @@ namespace ferrolift::host {
 
 namespace {
 
-thread_local RunGate* tHeld = nullptr;   // the gate whose slot this thread holds
+// The gate whose slot this thread holds, and the rank it came with.
+thread_local RunGate* tGate = nullptr;
+thread_local RunGate::Rank tRank = RunGate::Rank::Normal;
 
 }  // namespace
 
@@ -15,32 +17,44 @@ RunGate::RunGate(int inSlots, std::chrono::milliseconds inPatience)
 {
 }
 
-void RunGate::Enter()
+void RunGate::Enter(Rank inRank)
 {
     std::unique_lock<std::mutex> theGuard(mLock);
-    if (mBusy < mSlots && mWaiting.empty()) {
+    if (mBusy < mSlots && mAhead.empty() && mNormal.empty()) {
         ++mBusy;
         return;
     }
-    // Slots go to waiters in the order they came, so no page waits behind later ones.
     Waiter theWaiter;
-    mWaiting.push_back(&theWaiter);
-    if (!theWaiter.turn.wait_for(theGuard, mPatience, [&theWaiter] { return theWaiter.granted; })) {
-        mWaiting.erase(std::find(mWaiting.begin(), mWaiting.end(), &theWaiter));
-        ++mBusy;   // out of patience: runs beside the others
+    std::deque<Waiter*>& theQueue = inRank == Rank::Ahead ? mAhead : mNormal;
+    theQueue.push_back(&theWaiter);
+    for (;;) {
+        if (theWaiter.turn.wait_for(theGuard, mPatience, [&theWaiter] { return theWaiter.granted; }))
+            return;
+        // While slots keep changing hands the queue is just long, and waiting is right.
+        // When none has for the whole patience, the holders are stuck on something the
+        // gate cannot see: one waiter runs beside them (one more each patience).
+        const Clock::time_point theNow = Clock::now();
+        if (theNow - mLastMove >= mPatience) {
+            theQueue.erase(std::find(theQueue.begin(), theQueue.end(), &theWaiter));
+            ++mBusy;
+            mLastMove = theNow;
+            return;
+        }
     }
 }
 
 void RunGate::Leave()
 {
     std::lock_guard<std::mutex> theGuard(mLock);
-    if (mBusy > mSlots || mWaiting.empty()) {
+    mLastMove = Clock::now();
+    std::deque<Waiter*>& theQueue = mAhead.empty() ? mNormal : mAhead;
+    if (mBusy > mSlots || theQueue.empty()) {
         --mBusy;
         return;
     }
-    // The slot passes straight to the oldest waiter.
-    Waiter* theNext = mWaiting.front();
-    mWaiting.pop_front();
+    // The slot passes straight to the waiter whose turn it is.
+    Waiter* theNext = theQueue.front();
+    theQueue.pop_front();
     theNext->granted = true;
     theNext->turn.notify_one();
 }
@@ -54,37 +68,39 @@ int RunGate::Busy() const
 int RunGate::Waiting() const
 {
     std::lock_guard<std::mutex> theGuard(mLock);
-    return static_cast<int>(mWaiting.size());
+    return static_cast<int>(mAhead.size() + mNormal.size());
 }
 
-RunGate::Slot::Slot(RunGate& inGate) : mOuter(tHeld)
+RunGate::Slot::Slot(RunGate& inGate, Rank inRank) : mOuterGate(tGate), mOuterRank(tRank)
 {
-    if (mOuter != nullptr)
-        mOuter->Leave();
-    inGate.Enter();
-    tHeld = &inGate;
+    if (mOuterGate != nullptr)
+        mOuterGate->Leave();
+    inGate.Enter(inRank);
+    tGate = &inGate;
+    tRank = inRank;
 }
 
 RunGate::Slot::~Slot()
 {
-    tHeld->Leave();
-    tHeld = mOuter;
-    if (mOuter != nullptr)
-        mOuter->Enter();
+    tGate->Leave();
+    tGate = mOuterGate;
+    tRank = mOuterRank;
+    if (mOuterGate != nullptr)
+        mOuterGate->Enter(mOuterRank);
 }
 
-RunGate::Wait::Wait() : mGate(tHeld)
+RunGate::Wait::Wait() : mGate(tGate), mRank(tRank)
 {
     if (mGate != nullptr)
         mGate->Leave();
-    tHeld = nullptr;
+    tGate = nullptr;
 }
 
 RunGate::Wait::~Wait()
 {
     if (mGate != nullptr)
-        mGate->Enter();
-    tHeld = mGate;
+        mGate->Enter(mRank);
+    tGate = mGate;
 }
 
 }  // namespace ferrolift::host

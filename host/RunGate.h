@@ -2,14 +2,17 @@
 // while it computes and gives it back while it waits for its client, so that a few
 // pages run at a time, each to its end, instead of every worker thread sharing the
 // processors in small slices (which made the slowest small requests wait a hundred
-// times longer than the typical one). A page that cannot get a slot within the gate's
-// patience runs anyway: a page that blocks on something the gate cannot see (another
-// server, a lock) delays the others by that much at most.
+// times longer than the typical one). Slots go to waiters in arrival order, those of
+// rank Ahead (requests without a body: pages, progress polls) before the others, so a
+// progress bar keeps moving while uploads are being split. When no slot has been given
+// back for the gate's patience, the holders are blocked on something the gate cannot
+// see (another server, a lock), and one waiter runs beside them, one more each
+// patience; a long queue of slots that do move is simply waited out.
 //
 //   RunGate theGate(2 * std::thread::hardware_concurrency(), std::chrono::milliseconds(50));
 //   {
-//       RunGate::Slot theSlot(theGate);   // on the worker thread, around the page
-//       ... RunGate::Wait theWait; poll(...) ...   // around a wait for the client
+//       RunGate::Slot theSlot(theGate, RunGate::Rank::Ahead);   // around the page
+//       ... { RunGate::Wait theWait; poll(...); } ...           // around a wait for the client
 //   }
 #pragma once
 
@@ -23,6 +26,9 @@ namespace ferrolift::host {
 /// A counted set of run slots with a bounded wait.
 class RunGate {
 public:
+    enum class Rank { Normal, Ahead };
+    using Clock = std::chrono::steady_clock;
+
     RunGate(int inSlots, std::chrono::milliseconds inPatience);
     RunGate(const RunGate&) = delete;
     RunGate& operator=(const RunGate&) = delete;
@@ -30,13 +36,14 @@ public:
     /// Holds a slot on this thread for its life; nests with Wait.
     class Slot {
     public:
-        explicit Slot(RunGate& inGate);
+        explicit Slot(RunGate& inGate, Rank inRank = Rank::Normal);
         ~Slot();
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
 
     private:
-        RunGate* mOuter;
+        RunGate* mOuterGate;
+        Rank mOuterRank;
     };
 
     /// Gives this thread's slot (if it holds one) back for the life of the object.
@@ -49,6 +56,7 @@ public:
 
     private:
         RunGate* mGate;
+        Rank mRank;
     };
 
     /// Slots held now (may exceed the count while impatient pages run).
@@ -62,14 +70,16 @@ private:
         bool granted = false;
     };
 
-    void Enter();
+    void Enter(Rank inRank);
     void Leave();
 
     const int mSlots;
     const std::chrono::milliseconds mPatience;
     mutable std::mutex mLock;
-    std::deque<Waiter*> mWaiting;   // oldest first
+    std::deque<Waiter*> mAhead;     // oldest first
+    std::deque<Waiter*> mNormal;    // oldest first, served when mAhead is empty
     int mBusy = 0;                  // slots held, impatient pages included
+    Clock::time_point mLastMove = Clock::now();   // a slot was last given back then
 };
 
 }  // namespace ferrolift::host

@@ -93,3 +93,34 @@ TEST(RunGateTest, WaitingForTheClientLeavesTheSlotAndTakesItBack)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunGateTest, WaitersAheadGoBeforeEarlierNormalOnes)
+{
+    RunGate theGate(1, 1h);
+    std::mutex theLock;
+    std::string theOrder;
+    auto theRun = [&](char inName, RunGate::Rank inRank) {
+        RunGate::Slot theSlot(theGate, inRank);
+        std::lock_guard<std::mutex> theGuard(theLock);
+        theOrder += inName;
+    };
+    std::thread theThreads[4];
+    {
+        RunGate::Slot theHeld(theGate);
+        theThreads[0] = std::thread(theRun, 'n', RunGate::Rank::Normal);
+        WaitUntil(theGate, 1);
+        theThreads[1] = std::thread(theRun, 'a', RunGate::Rank::Ahead);
+        WaitUntil(theGate, 2);
+        theThreads[2] = std::thread(theRun, 'm', RunGate::Rank::Normal);
+        WaitUntil(theGate, 3);
+        theThreads[3] = std::thread(theRun, 'b', RunGate::Rank::Ahead);
+        WaitUntil(theGate, 4);
+    }
+    for (std::thread& theThread : theThreads)
+        theThread.join();
+    EXPECT_EQ(theOrder, "abnm");
+}
+
+}  // namespace
