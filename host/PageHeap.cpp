@@ -1,5 +1,6 @@
 #include "host/PageHeap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -133,6 +134,9 @@ duk_ret_t PageHeap::LockBuiltIns(duk_context* inContext, void* inUserData)
         theHeap->mBuiltIns.push_back(theSaved);
     }
     duk_pop(inContext);
+    // Restored object by object (the order of the writes does not matter).
+    std::stable_sort(theHeap->mBuiltIns.begin(), theHeap->mBuiltIns.end(),
+                     [](const Saved& inLeft, const Saved& inRight) { return inLeft.object < inRight.object; });
 
     duk_get_prop_string(inContext, -1, "dateTime");
     theHeap->mSetTime = duk_get_heapptr(inContext, -1);
@@ -226,13 +230,21 @@ duk_ret_t PageHeap::RestoreBuiltIns(duk_context* inContext, void* inUserData)
     const auto* theHeap = static_cast<const PageHeap*>(inUserData);
     // Writing every saved value back is cheaper than finding out which ones changed.
     // A property that a page made read-only makes the write throw: the heap is dropped.
+    // The entries are sorted by object, so each object is pushed once.
+    void* theObject = nullptr;
     for (const Saved& theSaved : theHeap->mBuiltIns) {
-        duk_push_heapptr(inContext, theSaved.object);
+        if (theSaved.object != theObject) {
+            if (theObject != nullptr)
+                duk_pop(inContext);
+            theObject = theSaved.object;
+            duk_push_heapptr(inContext, theObject);
+        }
         duk_push_heapptr(inContext, theSaved.key);
         PushSaved(inContext, theSaved);
         duk_put_prop(inContext, -3);
-        duk_pop(inContext);
     }
+    if (theObject != nullptr)
+        duk_pop(inContext);
     if (theHeap->mSetTime != nullptr && theHeap->mDatePrototype != nullptr) {
         duk_push_heapptr(inContext, theHeap->mSetTime);
         duk_push_heapptr(inContext, theHeap->mDatePrototype);
