@@ -41,10 +41,9 @@ function walk(o) {
       continue;
     }
     if ("value" in d && d.writable) entries.push(o, k, d.value);
-    if (d.configurable) Object.defineProperty(o, k, { configurable: false });
   }
   walk(Object.getPrototypeOf(o));
-  if (o !== global) Object.preventExtensions(o);
+  if (o !== global) Object.seal(o);   // every property non-configurable, no new ones
 }
 walk(global);
 walk((function () { return arguments; })());
