@@ -37,7 +37,7 @@ constexpr std::int64_t kLingerBytes = 1024 * 1024;
 // A request body up to this size that has already arrived when its head is read runs
 // its page on the page pool.
 constexpr std::int64_t kReadyBody = 64 * 1024;
-// A page waits this long at most for a run slot before it runs anyway.
+// When no run slot has been given back for this long, one waiting page runs anyway.
 constexpr std::chrono::milliseconds kRunPatience(50);
 // Requests without a body wait for a page thread in a queue this long at most.
 constexpr std::size_t kPageQueue = 4096;
