@@ -218,7 +218,9 @@ LSTATUS Store::Save(const std::string& inPath)
 unsigned long long Store::Generation()
 {
     std::lock_guard theGuard(mMutex);
-    Refresh(RegistryFilePath());
+    // A file that cannot be read now matches no earlier reading.
+    if (Refresh(RegistryFilePath()) != ERROR_SUCCESS)
+        ++mGeneration;
     return mGeneration;
 }
 

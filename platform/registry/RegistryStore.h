@@ -37,8 +37,9 @@ public:
     /// change must leave the tree untouched when it fails.
     LSTATUS Change(const std::function<LSTATUS(Tree&, bool& outChanged)>& inChange);
 
-    /// A number that changes whenever the content changes, so that values derived from
-    /// it can be cached; refreshes like Read.
+    /// A number that changes whenever the content changes (and at every call while the
+    /// file cannot be read), so that values derived from it can be cached; refreshes
+    /// like Read.
     unsigned long long Generation();
 
     /// "" or a sentence naming the registry file and what is wrong with it.
