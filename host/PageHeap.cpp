@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kBaselineKey = "ferroliftBaseline";
 constexpr const char* kPageObjectsKey = "ferroliftPageObjects";
+constexpr const char* kGlobalScopeKey = "ferroliftGlobalScope";
 
 // Walks every object reachable from the global object (property values, accessors,
 // prototypes, and the thrower behind strict `arguments.callee`), locks it and returns
@@ -133,9 +134,6 @@ duk_ret_t PageHeap::LockBuiltIns(duk_context* inContext, void* inUserData)
         theHeap->mBuiltIns.push_back(theSaved);
     }
     duk_pop(inContext);
-    // Restored object by object (the order of the writes does not matter).
-    std::stable_sort(theHeap->mBuiltIns.begin(), theHeap->mBuiltIns.end(),
-                     [](const Saved& inLeft, const Saved& inRight) { return inLeft.object < inRight.object; });
 
     duk_get_prop_string(inContext, -1, "dateTime");
     theHeap->mSetTime = duk_get_heapptr(inContext, -1);
@@ -190,22 +188,9 @@ duk_ret_t PageHeap::BuildPageObjects(duk_context* inContext, void* inUserData)
     return 0;
 }
 
-bool PageHeap::Prepare()
+duk_ret_t PageHeap::BuildGlobalScope(duk_context* inContext, void* inUserData)
 {
-    duk_context* theContext = mHeap.Context();
-    if (duk_safe_call(theContext, LockBuiltIns, this, 0, 1) != DUK_EXEC_SUCCESS)
-        return false;
-    duk_pop(theContext);
-    if (duk_safe_call(theContext, BuildPageObjects, this, 0, 1) != DUK_EXEC_SUCCESS)
-        return false;
-    duk_set_top(theContext, 0);
-    mCollectAt = mHeap.Allocated() + kCollectEvery;
-    return true;
-}
-
-duk_ret_t PageHeap::MakeGlobal(duk_context* inContext, void* inUserData)
-{
-    const auto* theHeap = static_cast<const PageHeap*>(inUserData);
+    auto* theHeap = static_cast<PageHeap*>(inUserData);
     duk_push_object(inContext);
     for (const Saved& theBinding : theHeap->mBindings) {
         duk_push_heapptr(inContext, theBinding.key);
@@ -217,6 +202,51 @@ duk_ret_t PageHeap::MakeGlobal(duk_context* inContext, void* inUserData)
         theFlags |= theBinding.configurable ? DUK_DEFPROP_CONFIGURABLE : 0;
         duk_def_prop(inContext, -3, theFlags);
     }
+    duk_seal(inContext, -1);
+    theHeap->mGlobalScope = duk_get_heapptr(inContext, -1);
+    duk_push_heap_stash(inContext);
+    duk_dup(inContext, -2);
+    duk_put_prop_string(inContext, -2, kGlobalScopeKey);
+    duk_pop_2(inContext);
+    // A page may assign to the shared bindings through Object.getPrototypeOf(this): they
+    // are put back with the built-ins, object by object (the order of the writes does
+    // not matter).
+    for (Saved theBinding : theHeap->mBindings) {
+        if (!theBinding.writable)
+            continue;
+        theBinding.object = theHeap->mGlobalScope;
+        theHeap->mBuiltIns.push_back(theBinding);
+    }
+    std::stable_sort(theHeap->mBuiltIns.begin(), theHeap->mBuiltIns.end(),
+                     [](const Saved& inLeft, const Saved& inRight) { return inLeft.object < inRight.object; });
+    return 0;
+}
+
+bool PageHeap::Prepare()
+{
+    duk_context* theContext = mHeap.Context();
+    if (duk_safe_call(theContext, LockBuiltIns, this, 0, 1) != DUK_EXEC_SUCCESS)
+        return false;
+    duk_pop(theContext);
+    if (duk_safe_call(theContext, BuildPageObjects, this, 0, 1) != DUK_EXEC_SUCCESS)
+        return false;
+    duk_set_top(theContext, 0);
+    if (duk_safe_call(theContext, BuildGlobalScope, this, 0, 1) != DUK_EXEC_SUCCESS)
+        return false;
+    duk_set_top(theContext, 0);
+    mCollectAt = mHeap.Allocated() + kCollectEvery;
+    return true;
+}
+
+duk_ret_t PageHeap::MakeGlobal(duk_context* inContext, void* inUserData)
+{
+    const auto* theHeap = static_cast<const PageHeap*>(inUserData);
+    // The page's own global object inherits the standard bindings: defining fifty
+    // properties on a new object for every page cost more than a trivial page. A page
+    // that assigns one (`Response = null`) gets an own property that shadows it.
+    duk_push_object(inContext);
+    duk_push_heapptr(inContext, theHeap->mGlobalScope);
+    duk_set_prototype(inContext, -2);
     duk_push_string(inContext, "globalThis");
     duk_dup(inContext, -2);
     duk_def_prop(inContext, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
@@ -238,9 +268,8 @@ duk_ret_t PageHeap::RestoreBuiltIns(duk_context* inContext, void* inUserData)
             theObject = theSaved.object;
             duk_push_heapptr(inContext, theObject);
         }
-        duk_push_heapptr(inContext, theSaved.key);
         PushSaved(inContext, theSaved);
-        duk_put_prop(inContext, -3);
+        duk_put_prop_heapptr(inContext, -2, theSaved.key);
     }
     if (theObject != nullptr)
         duk_pop(inContext);

@@ -1,8 +1,8 @@
 // PageHeap.h: a script heap that runs pages one after another, each with fresh global
 // state. Building a heap (or a new set of built-ins) costs far more than a trivial page,
 // so a heap is built once and its built-ins are shared:
-//   - each page gets a new global object (its own variables; the standard bindings are
-//     copied in), on a new engine thread of the heap;
+//   - each page gets a new global object (its own variables) on a new engine thread of
+//     the heap; it inherits the standard bindings from one shared, locked object;
 //   - the built-in objects are locked when the heap is built: every property is made
 //     non-configurable and every object non-extensible, so a page can only assign new
 //     values to existing properties (Array.prototype.push = null); those values are put
@@ -68,6 +68,7 @@ private:
     bool Prepare();
     static duk_ret_t LockBuiltIns(duk_context* inContext, void* inUserData);
     static duk_ret_t BuildPageObjects(duk_context* inContext, void* inUserData);
+    static duk_ret_t BuildGlobalScope(duk_context* inContext, void* inUserData);
     static duk_ret_t MakeGlobal(duk_context* inContext, void* inUserData);
     static duk_ret_t RestoreBuiltIns(duk_context* inContext, void* inUserData);
     static void PushSaved(duk_context* inContext, const Saved& inSaved);
@@ -81,6 +82,7 @@ private:
     ScriptEnvironment* mPage = nullptr;
     std::vector<Saved> mBuiltIns;   // writable data properties of the built-in objects
     std::vector<Saved> mBindings;   // the standard global bindings (Object, Math, ...)
+    void* mGlobalScope = nullptr;   // the object holding them, prototype of every page's global
     void* mSetTime = nullptr;       // the original Date.prototype.setTime
     void* mDatePrototype = nullptr;
 };

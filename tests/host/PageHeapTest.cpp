@@ -55,7 +55,7 @@ TEST_F(PageHeapTest, GlobalsAndBuiltInChangesOfOnePageAreGoneForTheNext)
                   "String.prototype.trim = function () { return 'evil'; }; Math.max = null; "
                   "Error.prototype.name = 'Evil'; Object.prototype.toString = function () { return 'evil'; }; "
                   "Date.prototype.setTime(5); Server.MapPath = null; Enumerator.prototype.item = null; "
-                  "Response = null; "
+                  "Response = null; Object.getPrototypeOf(this).Server = null; "
                   "throw new Error([typeof [].push, ' a '.trim(), String({})].join()); %>"),
               "Evil: object,evil,evil");
     EXPECT_EQ(Run("<% throw new Error([typeof leaked, typeof alsoLeaked, typeof this.alsoLeaked, typeof [].push, "
