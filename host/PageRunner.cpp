@@ -16,6 +16,7 @@
 #include "host/SitePaths.h"
 #include "host/WebText.h"
 #include "platform/common/ComPtr.h"
+#include "platform/registry/ReadScope.h"
 
 namespace ferrolift::host {
 
@@ -249,6 +250,7 @@ bool PageRunner::Run(const std::shared_ptr<HttpExchange>& inExchange, const Site
     bool theOk = false;
     {
         ferrolift::platform::ObjectContextScope theScope(theRequest.get(), theServer.get());
+        ferrolift::platform::reg::ReadScope theRegistryScope;   // one check of the registry file per page
         theOk = RunScript(theEnvironment, inPage, theError);
     }
     inExchange->Detach();

@@ -3,6 +3,7 @@
 
 #include "platform/errors/Errors.h"
 #include "platform/eventlog/EventLog.h"
+#include "platform/registry/ReadScope.h"
 #include "platform/registry/Registry.h"
 #include "platform/registry/StatePaths.h"
 
@@ -111,6 +112,15 @@ void Store::Forget()
 }
 
 LSTATUS Store::Refresh(const std::string& inPath)
+{
+    if (mValid && ReadScope::Checked() && inPath == mPath)
+        return mStatus;
+    const LSTATUS theStatus = RefreshNow(inPath);
+    ReadScope::NoteChecked();
+    return theStatus;
+}
+
+LSTATUS Store::RefreshNow(const std::string& inPath)
 {
     if (inPath != mPath) {
         Forget();
@@ -239,8 +249,10 @@ LSTATUS Store::Change(const std::function<LSTATUS(Tree&, bool&)>& inChange)
     const std::string thePath = RegistryFilePath();
     UniqueFd theLock;
     LSTATUS theStatus = LockFile(thePath, theLock);
+    // A change always starts from the file as it is now, scope or not: it would
+    // otherwise write back an older content over another process's change.
     if (theStatus == ERROR_SUCCESS)
-        theStatus = Refresh(thePath);
+        theStatus = RefreshNow(thePath);
     if (theStatus != ERROR_SUCCESS)
         return theStatus;
     bool theChanged = false;

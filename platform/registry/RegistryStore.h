@@ -1,7 +1,8 @@
 // RegistryStore.h: the registry file behind the registry calls. Every access first
 // checks that the cached content is the file's latest (by device, inode, size and
 // modification time; the cached file stays open so its inode cannot be reused; the check
-// is skipped while a watch on the file's folder reports nothing for it), and
+// is skipped while a watch on the file's folder reports nothing for it, and after the
+// first read of a ReadScope), and
 // every change runs under an exclusive lock on "<file>.lock", re-reads the file and
 // replaces it atomically (temporary file, then rename).
 //
@@ -49,7 +50,9 @@ public:
 
 private:
     Store() = default;
+    // Refresh checks once per ReadScope; RefreshNow always.
     LSTATUS Refresh(const std::string& inPath);
+    LSTATUS RefreshNow(const std::string& inPath);
     LSTATUS Load(const std::string& inPath, int inFd);
     LSTATUS Save(const std::string& inPath);
     void Forget();

@@ -1,6 +1,8 @@
 // The registry calls, seen through the file they keep.
 #include "RegistryFixture.h"
 
+#include "platform/registry/ReadScope.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sys/wait.h>
@@ -385,6 +387,38 @@ TEST_F(Registry, RewritesInPlaceOfTheSameSizeAreSeenAtOnce)
                          "Ferrolift\\4.0]\n\"LogErrors\"=dword:00000003\n");
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_READ, &theKey), 0);
     EXPECT_EQ(ReadDword(theKey, "LogErrors"), 3u);
+    RegCloseKey(theKey);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Registry, AReadScopeSeesOneStateButNeverLosesAChange)
+{
+    const std::string theHead =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tallowmere\\Ferrolift\\4.0]\n";
+    WriteFile(mRegistry, theHead + "\"LogErrors\"=dword:00000001\n");
+    HKEY theKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_ALL_ACCESS, &theKey), 0);
+    {
+        ferrolift::platform::reg::ReadScope theScope;
+        EXPECT_EQ(ReadDword(theKey, "LogErrors"), 1u);
+        // Another process rewrites the file during the scope: its reads keep one state.
+        WriteFile(mRegistry, theHead + "\"LogErrors\"=dword:00000002\n\"Other\"=dword:00000007\n");
+        EXPECT_EQ(ReadDword(theKey, "LogErrors"), 1u);
+        {
+            ferrolift::platform::reg::ReadScope theInner;
+            EXPECT_EQ(ReadDword(theKey, "LogErrors"), 1u);
+        }
+        // A change starts from the file as it is now: the other process's values stay.
+        const DWORD theNine = 9;
+        ASSERT_EQ(RegSetValueExA(theKey, "Mine", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&theNine), sizeof theNine),
+                  0);
+        EXPECT_EQ(ReadDword(theKey, "Other"), 7u);
+    }
+    EXPECT_EQ(ReadDword(theKey, "LogErrors"), 2u);
+    EXPECT_EQ(ReadDword(theKey, "Mine"), 9u);
     RegCloseKey(theKey);
 }
 
