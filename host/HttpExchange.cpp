@@ -50,7 +50,21 @@ void HttpExchange::ParseRequest()
     mTotalBytes = mHead.ContentLength();
     mQuery.ParseUrlEncoded(mQueryText);
     mKeepAlive = mHead.KeepAlive();
+}
 
+const ValueCollection& HttpExchange::ServerVariables() const
+{
+    std::call_once(mVariablesBuilt, [this] { BuildServerVariables(); });
+    return mServerVariables;
+}
+
+void HttpExchange::AddServerVariable(std::string_view inName, std::string inValue)
+{
+    mAddedVariables.emplace_back(inName, std::move(inValue));
+}
+
+void HttpExchange::BuildServerVariables() const
+{
     std::string theAllHttp;
     for (const auto& [theHeader, theValue] : mHead.Fields()) {
         std::string theName = VariableName(theHeader.c_str());
@@ -84,6 +98,8 @@ void HttpExchange::ParseRequest()
     mServerVariables.Add("SERVER_SOFTWARE", "Ferrolift/4.1");
     mServerVariables.Add("HTTPS", theSecure ? "on" : "off");
     mServerVariables.Add("SERVER_PORT_SECURE", theSecure ? "1" : "0");
+    for (const auto& [theName, theValue] : mAddedVariables)
+        mServerVariables.Add(theName, theValue);
 }
 
 std::string HttpExchange::Header(const char* inName) const

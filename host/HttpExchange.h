@@ -58,9 +58,11 @@ public:
     std::int64_t TotalBytes() const { return mTotalBytes; }
     std::int64_t BytesRead() const;
     const ValueCollection& Query() const { return mQuery; }
-    const ValueCollection& ServerVariables() const { return mServerVariables; }
-    /// Adds a server variable that only the page runner knows (PATH_TRANSLATED, ...).
-    void AddServerVariable(std::string_view inName, std::string inValue) { mServerVariables.Add(inName, std::move(inValue)); }
+    /// Built at first use: most pages never read them.
+    const ValueCollection& ServerVariables() const;
+    /// Adds a server variable that only the page runner knows (PATH_TRANSLATED, ...),
+    /// before the page runs.
+    void AddServerVariable(std::string_view inName, std::string inValue);
     /// A request header, or empty.
     std::string Header(const char* inName) const;
 
@@ -105,6 +107,7 @@ public:
 
 private:
     void ParseRequest();
+    void BuildServerVariables() const;
     void AcceptBody();
     bool ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64_t& outRead, std::string& outError);
     std::string HeadText(bool inChunked, std::size_t inLength);
@@ -120,7 +123,9 @@ private:
     std::string mQueryText;
     std::int64_t mTotalBytes = 0;
     ValueCollection mQuery;
-    ValueCollection mServerVariables;
+    mutable std::once_flag mVariablesBuilt;
+    mutable ValueCollection mServerVariables;
+    std::vector<std::pair<std::string, std::string>> mAddedVariables;   // by the page runner, listed last
 
     mutable std::mutex mReadLock;   // guards the fields below it
     std::int64_t mBytesRead = 0;
