@@ -1,8 +1,14 @@
 #include "host/SitePaths.h"
 
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace ferrolift::host {
@@ -26,6 +32,35 @@ std::string ResolveExisting(const std::string& inPath)
         theHead.resize(theSlash);
     }
     return theTail;
+}
+
+// True when no component of inPath is a symbolic link, so that the path is its own real
+// path (with no ".", ".." or empty component): one system call, where realpath() reads
+// each component in turn. A missing component counts too, as ResolveExisting keeps
+// the missing rest as written. Anything else (a link, no openat2) answers false and the
+// caller resolves the slow way.
+bool IsOwnRealPath(const std::string& inPath)
+{
+    if (inPath.empty() || inPath[0] != '/' || inPath.back() == '/')
+        return false;
+    for (std::size_t theAt = 0; theAt < inPath.size();) {
+        std::size_t theEnd = inPath.find('/', theAt + 1);
+        if (theEnd == std::string::npos)
+            theEnd = inPath.size();
+        std::string_view theName(inPath.data() + theAt + 1, theEnd - theAt - 1);
+        if (theName.empty() || theName == "." || theName == "..")
+            return false;
+        theAt = theEnd;
+    }
+    open_how theHow{};
+    theHow.flags = O_PATH | O_CLOEXEC;
+    theHow.resolve = RESOLVE_NO_SYMLINKS;
+    const long theFd = ::syscall(SYS_openat2, AT_FDCWD, inPath.c_str(), &theHow, sizeof theHow);
+    if (theFd >= 0) {
+        ::close(static_cast<int>(theFd));
+        return true;
+    }
+    return errno == ENOENT;
 }
 
 }  // namespace
@@ -87,7 +122,7 @@ bool SitePaths::Contains(const std::string& inPhysical) const
 {
     if (mRoot.empty())
         return false;
-    std::string theResolved = ResolveExisting(inPhysical);
+    std::string theResolved = IsOwnRealPath(inPhysical) ? inPhysical : ResolveExisting(inPhysical);
     if (theResolved == mRoot)
         return true;
     return theResolved.size() > mRoot.size() && theResolved.compare(0, mRoot.size(), mRoot) == 0 &&
