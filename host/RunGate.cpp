@@ -47,12 +47,16 @@ void RunGate::Leave()
 {
     std::lock_guard<std::mutex> theGuard(mLock);
     mLastMove = Clock::now();
-    std::deque<Waiter*>& theQueue = mAhead.empty() ? mNormal : mAhead;
+    // Ahead waiters go first, but never more than kAheadInARow times past a waiting
+    // upload: a flood of polls slows uploads down without stopping them.
+    const bool theNormalsTurn = !mNormal.empty() && (mAhead.empty() || mAheadInARow >= kAheadInARow);
+    std::deque<Waiter*>& theQueue = theNormalsTurn ? mNormal : mAhead;
     if (mBusy > mSlots || theQueue.empty()) {
         --mBusy;
         return;
     }
     // The slot passes straight to the waiter whose turn it is.
+    mAheadInARow = theNormalsTurn || mNormal.empty() ? 0 : mAheadInARow + 1;
     Waiter* theNext = theQueue.front();
     theQueue.pop_front();
     theNext->granted = true;

@@ -4,7 +4,8 @@
 // processors in small slices (which made the slowest small requests wait a hundred
 // times longer than the typical one). Slots go to waiters in arrival order, those of
 // rank Ahead (requests without a body: pages, progress polls) before the others, so a
-// progress bar keeps moving while uploads are being split. When no slot has been given
+// progress bar keeps moving while uploads are being split; after sixteen Ahead waiters
+// in a row a waiting upload has its turn, so a flood of polls cannot stop uploads. When no slot has been given
 // back for the gate's patience, the holders are blocked on something the gate cannot
 // see (another server, a lock), and one waiter runs beside them, one more each
 // patience; a long queue of slots that do move is simply waited out.
@@ -65,6 +66,8 @@ public:
     int Waiting() const;
 
 private:
+    static constexpr int kAheadInARow = 16;
+
     struct Waiter {
         std::condition_variable turn;
         bool granted = false;
@@ -77,7 +80,8 @@ private:
     const std::chrono::milliseconds mPatience;
     mutable std::mutex mLock;
     std::deque<Waiter*> mAhead;     // oldest first
-    std::deque<Waiter*> mNormal;    // oldest first, served when mAhead is empty
+    std::deque<Waiter*> mNormal;    // oldest first, served when mAhead is empty or has had its run
+    int mAheadInARow = 0;           // slots given to Ahead waiters while Normal ones waited
     int mBusy = 0;                  // slots held, impatient pages included
     Clock::time_point mLastMove = Clock::now();   // a slot was last given back then
 };

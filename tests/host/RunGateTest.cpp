@@ -2,10 +2,12 @@
 // waiter out of patience runs anyway, and a thread waiting for its client holds none.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/RunGate.h"
 
@@ -96,7 +98,7 @@ TEST(RunGateTest, WaitingForTheClientLeavesTheSlotAndTakesItBack)
 
 namespace {
 
-TEST(RunGateTest, WaitersAheadGoBeforeEarlierNormalOnes)
+TEST(RunGateTest, WaitersAheadGoBeforeEarlierNormalOnesSixteenInARow)
 {
     RunGate theGate(1, 1h);
     std::mutex theLock;
@@ -106,21 +108,20 @@ TEST(RunGateTest, WaitersAheadGoBeforeEarlierNormalOnes)
         std::lock_guard<std::mutex> theGuard(theLock);
         theOrder += inName;
     };
-    std::thread theThreads[4];
+    // Upper case: a Normal waiter (an upload); lower case: Ahead (a poll).
+    const std::string theArrivals = "NabcdefghijklmnopqrsM";
+    std::vector<std::thread> theThreads;
     {
         RunGate::Slot theHeld(theGate);
-        theThreads[0] = std::thread(theRun, 'n', RunGate::Rank::Normal);
-        WaitUntil(theGate, 1);
-        theThreads[1] = std::thread(theRun, 'a', RunGate::Rank::Ahead);
-        WaitUntil(theGate, 2);
-        theThreads[2] = std::thread(theRun, 'm', RunGate::Rank::Normal);
-        WaitUntil(theGate, 3);
-        theThreads[3] = std::thread(theRun, 'b', RunGate::Rank::Ahead);
-        WaitUntil(theGate, 4);
+        for (char theName : theArrivals) {
+            const bool theNormal = std::isupper(static_cast<unsigned char>(theName)) != 0;
+            theThreads.emplace_back(theRun, theName, theNormal ? RunGate::Rank::Normal : RunGate::Rank::Ahead);
+            WaitUntil(theGate, static_cast<int>(theThreads.size()));
+        }
     }
     for (std::thread& theThread : theThreads)
         theThread.join();
-    EXPECT_EQ(theOrder, "abnm");
+    EXPECT_EQ(theOrder, "abcdefghijklmnopNqrsM");
 }
 
 }  // namespace
