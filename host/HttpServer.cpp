@@ -554,7 +554,7 @@ bool HttpServer::RunRequest(Connection& inConnection, const RequestHead& inHead,
         mOptions.handler(theExchange);
     } else {
         CompileError theCompileError;
-        std::shared_ptr<const CompiledPage> thePage = mCache->Get(inRoute.physicalPath, theCompileError);
+        std::shared_ptr<const CompiledPage> thePage = mCache->Get(inRoute.physicalPath, theCompileError, &inRoute.file);
         if (thePage == nullptr) {
             PageError theError;
             theError.source = "Page compiler";

@@ -28,27 +28,31 @@ bool Recent(const struct timespec& inStamp, const struct timespec& inStart)
 
 }  // namespace
 
-bool PageCache::UpToDate(const CompiledPage& inPage)
+bool PageCache::UpToDate(const CompiledPage& inPage, const std::string& inPath, const struct stat* inRouted)
 {
     // Two system calls per file and request, on inodes the kernel has cached: a changed
     // file is seen at the very next request, and so is a file marked as a visitor's
     // since it was compiled (the mark is read itself: the change time it moves may fall
     // in the same clock tick as the compile).
     for (const PageDependency& theDependency : inPage.dependencies) {
+        const bool theRouted = inRouted != nullptr && theDependency.path == inPath;
         struct stat theStat {};
-        if (stat(theDependency.path.c_str(), &theStat) != 0)
+        if (theRouted)
+            theStat = *inRouted;
+        else if (stat(theDependency.path.c_str(), &theStat) != 0)
             return false;
         if (theStat.st_size != theDependency.size || theStat.st_dev != theDependency.device ||
             theStat.st_ino != theDependency.inode || !SameTime(theStat.st_mtim, theDependency.mtime) ||
             !SameTime(theStat.st_ctim, theDependency.ctime))
             return false;
-        if (IsVisitorData(theDependency.path))
+        if (!theRouted && IsVisitorData(theDependency.path))
             return false;
     }
     return true;
 }
 
-std::shared_ptr<const CompiledPage> PageCache::Get(const std::string& inPath, CompileError& outError)
+std::shared_ptr<const CompiledPage> PageCache::Get(const std::string& inPath, CompileError& outError,
+                                                   const struct stat* inRouted)
 {
     Entry theEntry;
     {
@@ -58,7 +62,7 @@ std::shared_ptr<const CompiledPage> PageCache::Get(const std::string& inPath, Co
             theEntry = theFound->second;
     }
     // Checked outside the lock: the checks are system calls, and every worker comes here.
-    if (theEntry.page != nullptr && !theEntry.racy && UpToDate(*theEntry.page))
+    if (theEntry.page != nullptr && !theEntry.racy && UpToDate(*theEntry.page, inPath, inRouted))
         return theEntry.page;
     // Compile outside the lock: two workers may compile the same page at once, and the
     // later result simply replaces the earlier one.

@@ -8,6 +8,8 @@
 //       theCache.Get("/srv/site/upload.asp", theError);   // null on a compile error
 #pragma once
 
+#include <sys/stat.h>
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,8 +25,11 @@ public:
     explicit PageCache(std::string inRoot);
 
     /// The compiled page for inPath, compiled now when absent or out of date; null with
-    /// outError set when it does not compile (errors are not cached).
-    std::shared_ptr<const CompiledPage> Get(const std::string& inPath, CompileError& outError);
+    /// outError set when it does not compile (errors are not cached). inRouted, when
+    /// given, is the page file's status taken by a caller that has just found the file
+    /// unmarked: the page itself is then not read again (its includes still are).
+    std::shared_ptr<const CompiledPage> Get(const std::string& inPath, CompileError& outError,
+                                            const struct stat* inRouted = nullptr);
 
 private:
     // A compiled page, and whether its files changed so shortly before it was compiled
@@ -34,7 +39,7 @@ private:
         bool racy = false;
     };
 
-    static bool UpToDate(const CompiledPage& inPage);
+    static bool UpToDate(const CompiledPage& inPage, const std::string& inPath, const struct stat* inRouted);
 
     PageCompiler mCompiler;
     std::mutex mLock;

@@ -53,7 +53,7 @@ Route SiteRouter::Resolve(const RequestHead& inHead) const
     if (stat(thePhysical.c_str(), &theStat) != 0)
         return theRoute;
     if (S_ISREG(theStat.st_mode))
-        return ResolveFile(theVirtual, thePhysical);
+        return ResolveFile(theVirtual, thePhysical, theStat);
     if (!S_ISDIR(theStat.st_mode))
         return theRoute;
     if (inHead.Path().empty() || inHead.Path().back() != '/') {
@@ -70,18 +70,20 @@ Route SiteRouter::Resolve(const RequestHead& inHead) const
         std::string thePath = thePhysical + "/" + theIndex;
         if (stat(thePath.c_str(), &theStat) != 0 || !S_ISREG(theStat.st_mode))
             continue;
-        return ResolveFile((theVirtual == "/" ? std::string("/") : theVirtual + "/") + theIndex, thePath);
+        return ResolveFile((theVirtual == "/" ? std::string("/") : theVirtual + "/") + theIndex, thePath, theStat);
     }
     theRoute.status = 403;
     theRoute.text = "Forbidden";
     return theRoute;
 }
 
-Route SiteRouter::ResolveFile(const std::string& inVirtual, const std::string& inPhysical) const
+Route SiteRouter::ResolveFile(const std::string& inVirtual, const std::string& inPhysical,
+                              const struct stat& inFile) const
 {
     Route theRoute;
     theRoute.virtualPath = inVirtual;
     theRoute.physicalPath = inPhysical;
+    theRoute.file = inFile;
     std::string theExtension = Extension(inPhysical);
     if (theExtension == "inc" || theExtension == "asa") {
         theRoute.kind = Route::Kind::Status;

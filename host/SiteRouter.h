@@ -7,6 +7,8 @@
 //   if (theRoute.kind == ferrolift::host::Route::Kind::Page) ... run theRoute.physicalPath
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "host/SitePaths.h"
@@ -21,6 +23,7 @@ struct Route {
     Kind kind = Kind::Status;
     std::string virtualPath;   // Redirect: the new location
     std::string physicalPath;
+    struct stat file {};       // Page, File, Download: the file as routed (found unmarked for a Page)
     int status = 404;          // Status
     const char* text = "Not Found";
 };
@@ -41,7 +44,7 @@ public:
     static std::string Extension(std::string_view inPath);
 
 private:
-    Route ResolveFile(const std::string& inVirtual, const std::string& inPhysical) const;
+    Route ResolveFile(const std::string& inVirtual, const std::string& inPhysical, const struct stat& inFile) const;
 
     const SitePaths& mPaths;
     bool mEverythingIsPage;
