@@ -8,12 +8,14 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/common/ComPtr.h"
 #include "platform/common/RegistryKey.h"
 #include "platform/common/ReturnIfFailed.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/RegistryStore.h"
 
 namespace {
 
@@ -95,6 +97,59 @@ bool ReadClassesString(const std::string& inPath, std::string& outValue)
     return true;
 }
 
+// The HKCR strings that activation reads (a ProgID's CLSID, a class's module path), kept
+// with the registry generation they were read at: a page that creates objects walks no
+// keys while the registry stays as it is, and sees a change at its next call.
+class ClassesCache {
+public:
+    bool Read(const std::string& inPath, std::string& outValue)
+    {
+        // Taken first: a value read after a change is kept under the older generation at
+        // worst, and read again by the next call.
+        const unsigned long long theGeneration = ferrolift::platform::reg::Store::Instance().Generation();
+        {
+            std::lock_guard theLock(mMutex);
+            if (theGeneration == mGeneration) {
+                auto theFound = mValues.find(inPath);
+                if (theFound != mValues.end()) {
+                    outValue = theFound->second.value;
+                    return theFound->second.found;
+                }
+            }
+        }
+        Entry theEntry;
+        theEntry.found = ReadClassesString(inPath, theEntry.value);
+        std::lock_guard theLock(mMutex);
+        if (theGeneration != mGeneration) {
+            mValues.clear();
+            mGeneration = theGeneration;
+        }
+        if (mValues.size() < kMaxEntries)
+            mValues.emplace(inPath, theEntry);
+        outValue = theEntry.value;
+        return theEntry.found;
+    }
+
+private:
+    struct Entry {
+        bool found = false;
+        std::string value;
+    };
+    // Pages name ProgIDs from their own text: a page naming a new one at every request
+    // must not grow the cache without end.
+    static constexpr std::size_t kMaxEntries = 256;
+
+    std::mutex mMutex;
+    unsigned long long mGeneration = ~0ULL;
+    std::unordered_map<std::string, Entry> mValues;
+};
+
+bool ReadClassesValue(const std::string& inPath, std::string& outValue)
+{
+    static ClassesCache theCache;
+    return theCache.Read(inPath, outValue);
+}
+
 // Loads inPath (once) and finds its DllGetClassObject.
 HRESULT LoadModule(const std::string& inPath, LPFNGETCLASSOBJECT& outGetClassObject)
 {
@@ -135,7 +190,7 @@ HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid)
     if (*lpszProgID == 0)
         return CO_E_CLASSSTRING;
     std::string theText;
-    if (!ReadClassesString(ToUtf8(lpszProgID) + "\\CLSID", theText))
+    if (!ReadClassesValue(ToUtf8(lpszProgID) + "\\CLSID", theText))
         return CO_E_CLASSSTRING;
     std::u16string theWide(theText.begin(), theText.end());
     CLSID theClsid{};
@@ -175,7 +230,7 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvRe
     if (!(dwClsContext & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)))
         return REGDB_E_CLASSNOTREG;
     std::string thePath;
-    if (!ReadClassesString("CLSID\\" + GuidText(rclsid) + "\\InprocServer32", thePath))
+    if (!ReadClassesValue("CLSID\\" + GuidText(rclsid) + "\\InprocServer32", thePath))
         return REGDB_E_CLASSNOTREG;
     if (thePath.empty())
         return CO_E_DLLNOTFOUND;
