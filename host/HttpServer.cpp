@@ -446,10 +446,16 @@ bool HttpServer::BodyArrived(Connection& inConnection, std::int64_t inLength)
 
 void HttpServer::Return(std::unique_ptr<Connection> inConnection, bool inKeepAlive)
 {
+    bool theFirst;
     {
         std::lock_guard<std::mutex> theGuard(mReturnLock);
+        theFirst = mReturned.empty();
         mReturned.emplace_back(std::move(inConnection), inKeepAlive);
     }
+    // One wake per batch: the loop reads the wake before it takes the list, so a list
+    // that is not empty always has a wake pending.
+    if (!theFirst)
+        return;
     std::uint64_t theOne = 1;
     (void)!write(mWake.Get(), &theOne, sizeof theOne);
 }

@@ -16,7 +16,7 @@ WorkerPool::~WorkerPool()
 
 bool WorkerPool::Submit(std::unique_ptr<Task>& inOutTask)
 {
-    std::lock_guard<std::mutex> theGuard(mLock);
+    std::unique_lock<std::mutex> theGuard(mLock);
     if (mStopping)
         return false;
     JoinFinishedLocked();
@@ -29,6 +29,8 @@ bool WorkerPool::Submit(std::unique_ptr<Task>& inOutTask)
             return false;
     }
     mQueue.push_back(std::move(inOutTask));
+    // Woken after the lock is given up, or the worker wakes only to wait for the lock.
+    theGuard.unlock();
     mWake.notify_one();
     return true;
 }
