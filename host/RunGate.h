@@ -5,10 +5,10 @@
 // times longer than the typical one). Slots go to waiters in arrival order, those of
 // rank Ahead (requests without a body: pages, progress polls) before the others, so a
 // progress bar keeps moving while uploads are being split; after sixteen Ahead waiters
-// in a row a waiting upload has its turn, so a flood of polls cannot stop uploads. When no slot has been given
-// back for the gate's patience, the holders are blocked on something the gate cannot
-// see (another server, a lock), and one waiter runs beside them, one more each
-// patience; a long queue of slots that do move is simply waited out.
+// in a row a waiting upload has its turn, so a flood of polls cannot stop uploads.
+// When no slot has been given back for the gate's patience, the holders are blocked on
+// something the gate cannot see (another server, a lock), and one waiter runs beside
+// them, one more each patience; a long queue of slots that do move is simply waited out.
 //
 //   RunGate theGate(2 * std::thread::hardware_concurrency(), std::chrono::milliseconds(50));
 //   {
