@@ -74,25 +74,38 @@ public:
         : mServer(inServer), mConnection(std::move(inConnection)), mHead(std::move(inHead)), mRoute(std::move(inRoute))
     {
     }
+    /// Requests without a body (pages, progress polls) go before uploads.
+    RunGate::Rank Rank() const { return mHead->ContentLength() > 0 ? RunGate::Rank::Normal : RunGate::Rank::Ahead; }
+    /// The gate gave this request its run slot before a thread took it.
+    void SetAdmitted() { mAdmitted = true; }
     void Run() override
     {
-        bool theKeepAlive = false;
-        {
-            // Requests without a body (pages, progress polls) go before uploads.
-            RunGate::Slot theSlot(*mServer.mGate, mHead->ContentLength() > 0 ? RunGate::Rank::Normal
-                                                                             : RunGate::Rank::Ahead);
-            theKeepAlive = mServer.RunRequest(*mConnection, *mHead, mRoute);
+        if (!mAdmitted) {
+            RunGate::Slot theSlot(*mServer.mGate, Rank());
+            Serve();
+            return;
         }
-        mServer.Return(std::move(mConnection), theKeepAlive);
+        RunGate::Slot theSlot(*mServer.mGate, Rank(), RunGate::kAdmitted);
+        Serve();
+        mNext = theSlot.Pass();   // the page whose turn it is runs on this thread, now
     }
+    std::unique_ptr<WorkerPool::Task> TakeNext() override { return std::move(mNext); }
     std::unique_ptr<Connection> TakeConnection() { return std::move(mConnection); }
     std::unique_ptr<RequestHead> TakeHead() { return std::move(mHead); }
 
 private:
+    void Serve()
+    {
+        bool theKeepAlive = mServer.RunRequest(*mConnection, *mHead, mRoute);
+        mServer.Return(std::move(mConnection), theKeepAlive);
+    }
+
     HttpServer& mServer;
     std::unique_ptr<Connection> mConnection;
     std::unique_ptr<RequestHead> mHead;
     Route mRoute;
+    bool mAdmitted = false;
+    std::unique_ptr<WorkerPool::Task> mNext;
 };
 
 HttpServer::HttpServer(ServerOptions inOptions)
@@ -145,8 +158,9 @@ bool HttpServer::Start(std::string& outError)
     int theSlots = mOptions.runningPages;
     if (theSlots <= 0)
         theSlots = 2 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    mGate = std::make_unique<RunGate>(theSlots, kRunPatience);
+    // Pages wait for a run slot in the gate, not on a thread; the pool only runs them.
     mPagePool = std::make_unique<WorkerPool>(mOptions.threads, kPageQueue, 0);
+    mGate = std::make_unique<RunGate>(theSlots, kRunPatience, mPagePool.get(), kPageQueue);
     mUploadPool = std::make_unique<WorkerPool>(mOptions.maxUploads, 0, kUploadStack);
     mLoop = std::thread([this] { Loop(); });
     return true;
@@ -205,8 +219,9 @@ void HttpServer::Stop()
     std::uint64_t theOne = 1;
     (void)!write(mWake.Get(), &theOne, sizeof theOne);
     // Running requests finish; their connections come back to the loop, which closes them.
-    mPagePool->Stop();
+    // Uploads first: the slots they give back may start pages that wait in the gate.
     mUploadPool->Stop();
+    mPagePool->Stop();
     mExit = true;
     (void)!write(mWake.Get(), &theOne, sizeof theOne);
     mLoop.join();
@@ -220,8 +235,11 @@ void HttpServer::Loop()
 {
     epoll_event theEvents[256];
     Clock::time_point theLastSweep = Clock::now();
+    Clock::time_point theLastTick = theLastSweep;
     for (;;) {
-        int theCount = epoll_wait(mEpoll.Get(), theEvents, 256, 250);
+        // Pages waiting in the gate are looked at every patience, in case the pages
+        // running are stuck.
+        int theCount = epoll_wait(mEpoll.Get(), theEvents, 256, mJobsWaiting ? static_cast<int>(kRunPatience.count()) : 250);
         for (int i = 0; i < theCount; ++i) {
             int theFd = theEvents[i].data.fd;
             if (theFd == mListen.Get() && mListen)
@@ -231,8 +249,13 @@ void HttpServer::Loop()
             else
                 OnEvent(theFd, theEvents[i].events);
         }
-        if (Clock::now() - theLastSweep >= std::chrono::milliseconds(250)) {
-            theLastSweep = Clock::now();
+        const Clock::time_point theNow = Clock::now();
+        if (mJobsWaiting && theNow - theLastTick >= kRunPatience) {
+            theLastTick = theNow;
+            mJobsWaiting = mGate->Tick();
+        }
+        if (theNow - theLastSweep >= std::chrono::milliseconds(250)) {
+            theLastSweep = theNow;
             Sweep();
         }
         std::lock_guard<std::mutex> theGuard(mReturnLock);
@@ -417,11 +440,22 @@ void HttpServer::Dispatch(std::unique_ptr<Connection>& inOutConnection, std::uni
     // at once, so its page needs no thread of its own and queues with the other pages.
     bool theUpload = inHead->ContentLength() > 0 && !BodyArrived(*inOutConnection, inHead->ContentLength());
     epoll_ctl(mEpoll.Get(), EPOLL_CTL_DEL, inOutConnection->Fd(), nullptr);
-    std::unique_ptr<WorkerPool::Task> theTask =
+    auto theRequest =
         std::make_unique<RequestTask>(*this, std::move(inOutConnection), std::move(inHead), std::move(inRoute));
-    WorkerPool& thePool = theUpload ? *mUploadPool : *mPagePool;
-    if (thePool.Submit(theTask))
-        return;
+    const RunGate::Rank theRank = theRequest->Rank();
+    if (!theUpload)
+        theRequest->SetAdmitted();
+    std::unique_ptr<WorkerPool::Task> theTask = std::move(theRequest);
+    if (theUpload) {
+        if (mUploadPool->Submit(theTask))
+            return;
+    } else {
+        RunGate::Admission theAdmission = mGate->Admit(theTask, theRank);
+        if (theAdmission == RunGate::Admission::Queued)
+            mJobsWaiting = true;
+        if (theAdmission != RunGate::Admission::Refused)
+            return;
+    }
     // Every worker is busy: say so at once rather than let the site freeze.
     auto& theRefused = static_cast<RequestTask&>(*theTask);
     inOutConnection = theRefused.TakeConnection();

@@ -113,6 +113,7 @@ private:
     std::vector<std::unique_ptr<Connection>> mConnections;
     std::atomic<int> mOpen{0};   // open connections, in the loop or with a worker
     bool mAcceptPaused = false;
+    bool mJobsWaiting = false;   // pages may wait in the gate: tick it
     bool mLogDirty = false;
 
     std::mutex mReturnLock;   // guards mReturned

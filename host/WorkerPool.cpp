@@ -17,7 +17,7 @@ WorkerPool::~WorkerPool()
 bool WorkerPool::Submit(std::unique_ptr<Task>& inOutTask)
 {
     std::unique_lock<std::mutex> theGuard(mLock);
-    if (mStopping)
+    if (mStopping && mThreads == 0)
         return false;
     JoinFinishedLocked();
     std::size_t theWaiting = mQueue.size();
@@ -87,8 +87,10 @@ void WorkerPool::Work()
         --mAvailable;
         ++mRunning;
         theGuard.unlock();
-        theTask->Run();
-        theTask.reset();
+        while (theTask != nullptr) {
+            theTask->Run();
+            theTask = theTask->TakeNext();
+        }
         theGuard.lock();
         --mRunning;
         ++mAvailable;

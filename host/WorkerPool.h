@@ -1,6 +1,8 @@
 // WorkerPool.h: threads created on demand up to a cap, with a bounded queue in front of
 // them; a thread that stays idle for a while ends, so a burst leaves no threads behind.
-// Submit never blocks: a saturated pool says so and the caller answers 503.
+// Submit never blocks: a saturated pool says so and the caller answers 503. A task may
+// hand its thread on to another task when it ends (TakeNext), which then runs at once on
+// the same thread: no thread is woken to take it.
 //
 //   ferrolift::host::WorkerPool thePool(64, 1024, 0);   // 64 threads, 1024 queued, default stack
 //   std::unique_ptr<WorkerPool::Task> theTask = ...;
@@ -28,6 +30,8 @@ public:
     public:
         virtual ~Task() = default;
         virtual void Run() = 0;
+        /// After Run: a task to run next on this thread, instead of taking one from the queue.
+        virtual std::unique_ptr<Task> TakeNext() { return nullptr; }
     };
 
     /// inStackBytes 0 keeps the system's default stack size.
@@ -38,9 +42,10 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     /// Hands inOutTask to a thread (moved from), or returns false (left untouched) when
-    /// every thread is busy and the queue is full, or the pool is stopping.
+    /// every thread is busy and the queue is full, or the pool has stopped. While Stop
+    /// waits, tasks are still taken: those that running tasks hand on must not be lost.
     bool Submit(std::unique_ptr<Task>& inOutTask);
-    /// Refuses new tasks, lets the queued and running ones finish, joins all threads.
+    /// Lets the queued and running tasks finish, joins all threads; refuses tasks after.
     void Stop();
     /// Tasks queued or running.
     std::size_t Load() const;
