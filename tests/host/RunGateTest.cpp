@@ -257,11 +257,14 @@ TEST(RunGateTest, TickStartsAWaitingJobOnlyOnceTheHoldersAreStuck)
     JobBench theBench;
     // Within the patience the job waits for a slot to move.
     RunGate thePatient(1, 1h, &thePool, 4);
-    RunGate::Slot theHeld(thePatient);
-    std::unique_ptr<WorkerPool::Task> theJob = theBench.Make(thePatient, 'A');
-    ASSERT_EQ(thePatient.Admit(theJob, RunGate::Rank::Normal), RunGate::Admission::Queued);
-    EXPECT_TRUE(thePatient.Tick());
-    EXPECT_EQ(thePatient.Waiting(), 1);
+    {
+        RunGate::Slot theHeld(thePatient);
+        std::unique_ptr<WorkerPool::Task> theJob = theBench.Make(thePatient, 'A');
+        ASSERT_EQ(thePatient.Admit(theJob, RunGate::Rank::Normal), RunGate::Admission::Queued);
+        EXPECT_TRUE(thePatient.Tick());
+        EXPECT_EQ(thePatient.Waiting(), 1);
+    }
+    theBench.WaitForRuns(1);
 
     // Past it, the job runs beside the stuck holder.
     RunGate theGate(1, 20ms, &thePool, 4);
@@ -271,10 +274,11 @@ TEST(RunGateTest, TickStartsAWaitingJobOnlyOnceTheHoldersAreStuck)
         ASSERT_EQ(theGate.Admit(theLate, RunGate::Rank::Normal), RunGate::Admission::Queued);
         std::this_thread::sleep_for(25ms);
         EXPECT_FALSE(theGate.Tick());
-        theBench.WaitForRuns(1);
+        theBench.WaitForRuns(2);
     });
     theHolder.join();
-    EXPECT_EQ(theBench.order, "B");
+    thePool.Stop();
+    EXPECT_EQ(theBench.order, "AB");
     EXPECT_EQ(theBench.busy, 2);
     EXPECT_FALSE(theGate.Tick());
     EXPECT_EQ(theGate.Busy(), 0);
