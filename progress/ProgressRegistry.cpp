@@ -1,8 +1,9 @@
-// ProgressRegistry.cpp: the progress table, its index and its idle expiry.
+// ProgressRegistry.cpp: the locked progress table, its notes and its idle expiry.
 #include "progress/ProgressRegistry.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
-#include <iterator>
 #include <new>
 #include <utility>
 
@@ -11,29 +12,63 @@ namespace {
 const char kNoRecordNote[] = "Connecting...";
 
 /// Converts an ANSI note to its shared form (wide text and the ANSI text it reads back
-/// as). Done outside the registry lock so that readers never wait on a conversion.
-/// Null for no text, an empty text, or a text that does not convert.
-std::shared_ptr<ProgressNote> MakeNote(LPCSTR inNote)
+/// as). Null for a text that does not convert.
+std::shared_ptr<const ProgressNote> MakeNote(LPCSTR inNote, UINT inCodePage)
 {
-    if (inNote == nullptr || inNote[0] == '\0')
-        return nullptr;
-    const UINT theCodePage = GetACP();   // one reading for the four calls
-    int theWideLen = MultiByteToWideChar(theCodePage, 0, inNote, -1, nullptr, 0);
+    int theWideLen = MultiByteToWideChar(inCodePage, 0, inNote, -1, nullptr, 0);
     if (theWideLen <= 1)
         return nullptr;
     auto theNote = std::make_shared<ProgressNote>();
     theNote->mWide.resize(static_cast<size_t>(theWideLen));
-    MultiByteToWideChar(theCodePage, 0, inNote, -1, theNote->mWide.data(), theWideLen);
+    MultiByteToWideChar(inCodePage, 0, inNote, -1, theNote->mWide.data(), theWideLen);
     theNote->mWide.resize(static_cast<size_t>(theWideLen - 1));
 
-    int theAnsiLen = WideCharToMultiByte(theCodePage, 0, theNote->mWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    int theAnsiLen = WideCharToMultiByte(inCodePage, 0, theNote->mWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (theAnsiLen <= 1)
         return nullptr;
     theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen));
-    WideCharToMultiByte(theCodePage, 0, theNote->mWide.c_str(), -1, theNote->mAnsi.data(), theAnsiLen, nullptr,
+    WideCharToMultiByte(inCodePage, 0, theNote->mWide.c_str(), -1, theNote->mAnsi.data(), theAnsiLen, nullptr,
                         nullptr);
     theNote->mAnsi.resize(static_cast<size_t>(theAnsiLen - 1));
     return theNote;
+}
+
+/// The shared form of an ANSI note (system code page), made outside the registry lock so
+/// that readers never wait on a conversion. Uploads set the same few notes over and
+/// over, so each thread keeps the last ones it made and records share them: a minute of
+/// finished uploads then holds no note of its own. Null for no text, an empty text, or a
+/// text that does not convert.
+std::shared_ptr<const ProgressNote> SharedNote(LPCSTR inNote)
+{
+    if (inNote == nullptr || inNote[0] == '\0')
+        return nullptr;
+    struct Made {
+        std::string mText;  // empty: unused
+        UINT mCodePage = 0;
+        std::shared_ptr<const ProgressNote> mNote;
+    };
+    thread_local std::array<Made, 8> tMade;
+    thread_local size_t tNextMade = 0;
+    const UINT theCodePage = GetACP();
+    for (const Made& theMade : tMade) {
+        if (theMade.mCodePage == theCodePage && theMade.mText == inNote)
+            return theMade.mNote;
+    }
+    Made& theMade = tMade[tNextMade];
+    tNextMade = (tNextMade + 1) % tMade.size();
+    theMade.mNote = MakeNote(inNote, theCodePage);
+    theMade.mText = inNote;
+    theMade.mCodePage = theCodePage;
+    return theMade.mNote;
+}
+
+/// The seed of a registry's ID index, from the system's random source.
+std::uint64_t IndexSeed()
+{
+    unsigned int theHigh = 0, theLow = 0;
+    if (rand_s(&theHigh) != 0 || rand_s(&theLow) != 0)
+        return (static_cast<std::uint64_t>(GetTickCount()) << 32) ^ GetCurrentProcessId() ^ 0x9E3779B97F4A7C15ull;
+    return (static_cast<std::uint64_t>(theHigh) << 32) | theLow;
 }
 
 LONG NextGeneratorValue(unsigned int& inOutState)
@@ -50,43 +85,18 @@ ProgressRegistry& ProgressRegistry::Module()
     return theRegistry;
 }
 
-ProgressRegistry::AccessList::iterator ProgressRegistry::FindFirst(LONG inID)
+ProgressRegistry::ProgressRegistry() : mTable(IndexSeed())
 {
-    auto theFound = mById.find(inID);
-    return theFound == mById.end() ? mByAccess.end() : theFound->second.front();
-}
-
-void ProgressRegistry::Touch(AccessList::iterator inAt, DWORD inNow)
-{
-    inAt->mRecord.mLastAccessTick = inNow;
-    mByAccess.splice(mByAccess.end(), mByAccess, inAt);
-}
-
-void ProgressRegistry::Remove(AccessList::iterator inAt)
-{
-    auto theIds = mById.find(inAt->mRecord.mID);
-    theIds->second.erase(inAt->mIdPos);
-    if (theIds->second.empty())
-        mById.erase(theIds);
-    mByAccess.erase(inAt);
 }
 
 void ProgressRegistry::Register(LONG inID)
 {
+    CriticalSectionGuard theLock(mLock);
     try {
-        // Both list nodes are made outside the lock and spliced in under it.
-        AccessList theNew(1);
-        auto theAt = theNew.begin();
-        theAt->mRecord.mID = inID;
-        IdList theIdNode{theAt};
-
-        CriticalSectionGuard theLock(mLock);
-        IdList& theIds = mById[inID];
-        theAt->mRecord.mStartTick = GetTickCount();
-        theAt->mRecord.mLastAccessTick = theAt->mRecord.mStartTick;
-        mByAccess.splice(mByAccess.end(), theNew);
-        theIds.splice(theIds.end(), theIdNode);
-        theAt->mIdPos = std::prev(theIds.end());
+        const ProgressTable::Index theAt = mTable.Append(inID);
+        ProgressRecord& theRecord = mTable.At(theAt);
+        theRecord.mStartTick = GetTickCount();
+        theRecord.mLastAccessTick = theRecord.mStartTick;
     } catch (const std::bad_alloc&) {
         // Out of memory: no record, as if the upload had no ID.
     }
@@ -96,46 +106,43 @@ void ProgressRegistry::Unregister(LONG inID)
 {
     CriticalSectionGuard theLock(mLock);
     const DWORD theNow = GetTickCount();
-    auto theIds = mById.find(inID);
-    if (theIds != mById.end()) {
-        for (AccessList::iterator theAt : theIds->second)
-            mByAccess.erase(theAt);
-        mById.erase(theIds);
-    }
+    mTable.RemoveAll(inID);
     // Oldest access first: the walk ends at the first record that is not idle.
-    while (!mByAccess.empty() &&
-           static_cast<DWORD>(theNow - mByAccess.front().mRecord.mLastAccessTick) > kIdleLimit)
-        Remove(mByAccess.begin());
+    for (ProgressTable::Index theAt = mTable.Oldest();
+         theAt != ProgressTable::kNone && static_cast<DWORD>(theNow - mTable.At(theAt).mLastAccessTick) > kIdleLimit;
+         theAt = mTable.Oldest())
+        mTable.Remove(theAt);
 }
 
 void ProgressRegistry::SetBytes(LONG inID, LONG inBytesDone, LONG inBytesTotal)
 {
     CriticalSectionGuard theLock(mLock);
-    auto theAt = FindFirst(inID);
-    if (theAt == mByAccess.end())
+    const ProgressTable::Index theAt = mTable.First(inID);
+    if (theAt == ProgressTable::kNone)
         return;
-    ProgressRecord& theRecord = theAt->mRecord;
+    ProgressRecord& theRecord = mTable.At(theAt);
     theRecord.mBytesDone = inBytesDone;
     theRecord.mBytesTotal = inBytesTotal;
     theRecord.mStarted = VARIANT_TRUE;
-    Touch(theAt, GetTickCount());
+    theRecord.mLastAccessTick = GetTickCount();
+    mTable.Touch(theAt);
 }
 
 void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
 {
-    std::shared_ptr<ProgressNote> theNote;
+    std::shared_ptr<const ProgressNote> theNote;
     try {
-        theNote = MakeNote(inNote);
+        theNote = SharedNote(inNote);
     } catch (const std::bad_alloc&) {
         // The note becomes empty.
     }
-    std::shared_ptr<ProgressNote> theOld;
+    std::shared_ptr<const ProgressNote> theOld;
     {
         CriticalSectionGuard theLock(mLock);
-        auto theAt = FindFirst(inID);
-        if (theAt == mByAccess.end())
+        const ProgressTable::Index theAt = mTable.First(inID);
+        if (theAt == ProgressTable::kNone)
             return;
-        theOld = std::exchange(theAt->mRecord.mNote, std::move(theNote));
+        theOld = std::exchange(mTable.At(theAt).mNote, std::move(theNote));
     }
     // theOld is released here, outside the lock.
 }
@@ -143,9 +150,9 @@ void ProgressRegistry::SetNote(LONG inID, LPCSTR inNote)
 void ProgressRegistry::MarkFinished(LONG inID)
 {
     CriticalSectionGuard theLock(mLock);
-    auto theAt = FindFirst(inID);
-    if (theAt != mByAccess.end())
-        theAt->mRecord.mFinished = VARIANT_TRUE;
+    const ProgressTable::Index theAt = mTable.First(inID);
+    if (theAt != ProgressTable::kNone)
+        mTable.At(theAt).mFinished = VARIANT_TRUE;
 }
 
 void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, DWORD* outElapsed,
@@ -159,18 +166,19 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
         *outElapsed = 0;
     if (outStarted != nullptr)
         *outStarted = VARIANT_FALSE;
-    std::shared_ptr<ProgressNote> theNote;
+    std::shared_ptr<const ProgressNote> theNote;
     {
         CriticalSectionGuard theLock(mLock);
-        auto theAt = FindFirst(inID);
-        if (theAt == mByAccess.end()) {
+        const ProgressTable::Index theAt = mTable.First(inID);
+        if (theAt == ProgressTable::kNone) {
             if (outNote != nullptr)
                 outNote->assign(kNoRecordNote);
             return;
         }
         const DWORD theNow = GetTickCount();
-        Touch(theAt, theNow);
-        const ProgressRecord* theRecord = &theAt->mRecord;
+        ProgressRecord* theRecord = &mTable.At(theAt);
+        theRecord->mLastAccessTick = theNow;
+        mTable.Touch(theAt);
         if (outBytesDone != nullptr)
             *outBytesDone = theRecord->mBytesDone;
         if (outBytesTotal != nullptr)
@@ -188,7 +196,10 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
     if (outNote == nullptr)
         return;
     try {
-        outNote->assign(theNote ? theNote->mAnsi : std::string());
+        if (theNote)
+            outNote->assign(theNote->mAnsi);
+        else
+            outNote->clear();
     } catch (const std::bad_alloc&) {
         outNote->clear();
     }
@@ -197,7 +208,7 @@ void ProgressRegistry::Get(LONG inID, LONG* outBytesDone, LONG* outBytesTotal, D
 size_t ProgressRegistry::Count()
 {
     CriticalSectionGuard theLock(mLock);
-    return mByAccess.size();
+    return mTable.Size();
 }
 
 LONG NextProgressID(unsigned int& inOutState)

@@ -20,43 +20,21 @@
 #include <oleauto.h>
 
 #include "platform/common/CriticalSection.h"
+#include "progress/ProgressRecord.h"
+#include "progress/ProgressTable.h"
 
-#include <list>
-#include <memory>
 #include <string>
-#include <unordered_map>
-
-/// The note of a record: a wide text shared by reference, with the ANSI form (system
-/// code page) that readers get. Both are made before the note is stored and never change
-/// afterwards, so readers may keep a reference past the registry lock.
-struct ProgressNote {
-    std::basic_string<WCHAR> mWide;
-    std::string mAnsi;
-};
-
-/// One upload's progress.
-struct ProgressRecord {
-    LONG mID = 0;
-    LONG mBytesTotal = 0;
-    LONG mBytesDone = 0;
-    VARIANT_BOOL mStarted = VARIANT_FALSE;
-    VARIANT_BOOL mFinished = VARIANT_FALSE;
-    DWORD mStartTick = 0;
-    DWORD mLastAccessTick = 0;
-    std::shared_ptr<ProgressNote> mNote;  // null: the empty note
-};
 
 /// A table of progress records. Several records may share an ID; every lookup reaches the
 /// first one registered. Records are kept in order of last access, so expiry looks only
-/// at the records that really expire, and each ID lists its records in registration
-/// order: every operation costs the same however many uploads are in flight (expiry is
-/// paid once per expired record). Thread-safe.
+/// at the records that really expire: every operation costs the same however many
+/// uploads are in flight (expiry is paid once per expired record). Thread-safe.
 class ProgressRegistry {
 public:
     /// Milliseconds a record may stay unread and unwritten before it expires.
     static constexpr DWORD kIdleLimit = 60000;
 
-    ProgressRegistry() = default;
+    ProgressRegistry();
     ProgressRegistry(const ProgressRegistry&) = delete;
     ProgressRegistry& operator=(const ProgressRegistry&) = delete;
 
@@ -82,26 +60,8 @@ public:
     size_t Count();
 
 private:
-    struct Entry;
-    /// All records, least recently accessed first. The tick is read under the lock, so
-    /// this order is also the order of the access ticks.
-    using AccessList = std::list<Entry>;
-    /// The records of one ID, in registration order.
-    using IdList = std::list<AccessList::iterator>;
-    struct Entry {
-        ProgressRecord mRecord;
-        IdList::iterator mIdPos;
-    };
-
-    /// The first record of inID, or mByAccess.end().
-    AccessList::iterator FindFirst(LONG inID);
-    /// Refreshes the access tick of inAt and moves it to the recent end.
-    void Touch(AccessList::iterator inAt, DWORD inNow);
-    void Remove(AccessList::iterator inAt);
-
     CriticalSection mLock;
-    AccessList mByAccess;
-    std::unordered_map<LONG, IdList> mById;
+    ProgressTable mTable;
 };
 
 /// A new progress ID, 1 or above, with bits 15 and 31 clear: two 15-bit values of the
