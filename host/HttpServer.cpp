@@ -157,7 +157,7 @@ bool HttpServer::Start(std::string& outError)
     epoll_ctl(mEpoll.Get(), EPOLL_CTL_ADD, mWake.Get(), &theEvent);
     int theSlots = mOptions.runningPages;
     if (theSlots <= 0)
-        theSlots = 2 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        theSlots = static_cast<int>(std::max(2u, std::thread::hardware_concurrency()));
     // Pages wait for a run slot in the gate, not on a thread; the pool only runs them.
     mPagePool = std::make_unique<WorkerPool>(mOptions.threads, kPageQueue, 0);
     mGate = std::make_unique<RunGate>(theSlots, kRunPatience, mPagePool.get(), kPageQueue);

@@ -46,7 +46,7 @@ struct ServerOptions {
     std::string listen = "127.0.0.1:8080";   // HOST:PORT (port 0: any free port)
     int threads = 64;                        // page pool: pages without a body running at once
     int maxUploads = 1024;                   // upload pool: requests with a body at once
-    int runningPages = 0;                    // pages computing at once (0: twice the processors)
+    int runningPages = 0;                    // pages computing at once (0: the processors, at least 2)
     int maxConnections = 10000;              // open connections (bounded by the fd limit too)
     int timeoutSeconds = 30;                 // limit of a request head, or a stalled read or write
     FILE* accessLog = stdout;                // null: no access log

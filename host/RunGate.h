@@ -15,7 +15,7 @@
 // turn comes, and a page that ends passes its slot, and its thread, straight on to the
 // next job. So a queue of pages costs no thread that wakes only to wait again.
 //
-//   RunGate theGate(2 * std::thread::hardware_concurrency(), std::chrono::milliseconds(50), &thePool, 4096);
+//   RunGate theGate(std::thread::hardware_concurrency(), std::chrono::milliseconds(50), &thePool, 4096);
 //   theGate.Admit(theJob, RunGate::Rank::Ahead);             // runs now or in its turn
 //   // in the job's Run:
 //   RunGate::Slot theSlot(theGate, RunGate::Rank::Ahead, RunGate::kAdmitted);
