@@ -7,6 +7,8 @@ namespace {
 
 constexpr DWORD kLargestBuffer = 4u << 20;
 constexpr DWORD kSmallestBuffer = 65536;
+// A client that needs longer than this for a block sends under 640 KiB/s.
+constexpr DWORD kSlowFillMs = 100;
 
 }  // namespace
 
@@ -14,12 +16,16 @@ CacheWriter::CacheWriter(HANDLE inFile, DWORD inTotal) : mFile(inFile), mTotal(i
 
 void CacheWriter::Reserve()
 {
-    DWORD theWanted = mWritten < kSmallestBuffer ? kSmallestBuffer : mWritten < kLargestBuffer ? mWritten : kLargestBuffer;
+    DWORD theWanted = mWritten < kSmallestBuffer || mSlow ? kSmallestBuffer
+                      : mWritten < kLargestBuffer             ? mWritten
+                                                              : kLargestBuffer;
     const DWORD theLeft = mTotal > mWritten ? mTotal - mWritten : 0;
     if (theLeft != 0 && theLeft < theWanted)
         theWanted = theLeft;
-    if (theWanted <= mCapacity)
-        return;   // the one we have is large enough
+    // The one we have is large enough, unless a slow client is left with a grown one.
+    const bool theShrink = mSlow && mCapacity > kSmallestBuffer;
+    if (theWanted == mCapacity || (theWanted < mCapacity && !theShrink))
+        return;
     mBuffer.reset();
     mCapacity = 0;
     // Short of memory, a smaller buffer or none: every chunk is then written as it comes,
@@ -41,14 +47,18 @@ bool CacheWriter::Append(const void* inData, DWORD inLength)
             // A chunk as large as the largest block gains nothing from a copy.
             if (!mBuffer || inLength >= kLargestBuffer)
                 return WriteAll(theBytes, inLength);
+            mFillStart = GetTickCount();
         }
         const DWORD theTake = inLength < mCapacity - mUsed ? inLength : mCapacity - mUsed;
         std::memcpy(mBuffer.get() + mUsed, theBytes, theTake);
         mUsed += theTake;
         theBytes += theTake;
         inLength -= theTake;
-        if (mUsed == mCapacity && !Flush())
-            return false;
+        if (mUsed == mCapacity) {
+            mSlow = GetTickCount() - mFillStart > kSlowFillMs;
+            if (!Flush())
+                return false;
+        }
     }
     return true;
 }

@@ -12,7 +12,9 @@
 // is as large as everything written before it (64 KiB at first, 4 MiB at most, never more
 // than is still expected), so a thousand slow uploads in flight hold a fraction of their
 // bodies in memory while a big one reaches 4 MiB blocks after its first 4 MiB. The blocks
-// end on powers of two, so the 4 MiB ones stay aligned.
+// end on powers of two, so the 4 MiB ones stay aligned. A block that took long to fill came
+// from a slow client, whose writes are rare anyway: the buffer then stays at 64 KiB, so
+// slow uploads in flight hold no more than that each.
 #pragma once
 
 #include <windows.h>
@@ -46,4 +48,6 @@ private:
     std::unique_ptr<BYTE[]> mBuffer;
     DWORD mCapacity = 0;
     DWORD mUsed = 0;
+    DWORD mFillStart = 0;   // tick of the first byte in the buffer
+    bool mSlow = false;     // the last full block took long to fill
 };

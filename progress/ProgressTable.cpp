@@ -37,8 +37,7 @@ ProgressTable::Index ProgressTable::TakeFree()
     if (mFree == kNone) {
         if (mBlocks.size() >= (kNone >> kBlockBits))
             throw std::bad_alloc();
-        mBlocks.reserve(mBlocks.size() + 1);
-        mBlocks.push_back(std::make_unique<Entry[]>(kBlockSize));
+        mBlocks.push_back(std::make_unique<Entry[]>(kBlockSize));   // nothing changes if this throws
         const Index theFirst = static_cast<Index>(mBlocks.size() - 1) << kBlockBits;
         for (Index i = kBlockSize; i-- > 0;) {
             EntryAt(theFirst + i).mNewer = mFree;

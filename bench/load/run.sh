@@ -107,6 +107,7 @@ wrk_row() {   # wrk_row TEST SERVER LINE [NOTE]
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 hwm_kib() { awk '/^VmHWM/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+anon_kib() { awk '/^RssAnon/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "-"}'; }
 say() { echo "load bench: $*" >&2; }
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -215,14 +216,22 @@ row "  RSS every 5 s" ferrolift "" "" "" "" "$rss ($(wc -l <"$work/rss.samples")
 # 4. Many slow uploads at once, with static and poll latency probed throughout.
 slow_run() {   # slow_run NAME PID PORT UPLOAD_PATH POLL_PATH
   local out
+  # VmHWM counts the file pages a server maps too (the read cache of a large body);
+  # the anonymous peak is the memory the uploads really cost.
+  rm -f "$work/anon.peak"
+  ( m=0; while kill -0 "$2" 2>/dev/null && [[ ! -e $work/anon.stop ]]; do
+      a=$(anon_kib "$2"); if (( a > m )); then m=$a; fi; echo "$m" >"$work/anon.peak"; sleep 0.5; done ) &
+  local sampler=$!
   out=$("$client" --port "$3" --path "$4" --poll "$5" --static /static.txt --count "$SLOW_COUNT" \
         --size "$SLOW_SIZE" --rate "$SLOW_RATE" --deadline "$SLOW_DEADLINE" --saved "$work/site/uploads" \
         2> >(sed "s/^/load bench: $1 /" >&2))
+  touch "$work/anon.stop"; wait "$sampler" 2>/dev/null || true; rm -f "$work/anon.stop"
   local peak; peak=$(hwm_kib "$2")
+  local anon; anon=$(cat "$work/anon.peak" 2>/dev/null || echo 0)
   local v; v() { grep "^$1=" <<<"$out" | cut -d= -f2; }
   local label="$SLOW_COUNT slow uploads ($((SLOW_SIZE / 1024)) KB at $((SLOW_RATE / 1024)) KB/s)"
   row "$label" "$1" "" "" "" "$(( $(v failed) + $(v status_other) ))" \
-      "$(v intact)/$(v uploads) saved intact, $(v ok) ok, $(v status_503) 503 ($(v retry_after) with Retry-After), $(v failed) failed, $(v seconds) s, peak RSS $peak KiB"
+      "$(v intact)/$(v uploads) saved intact, $(v ok) ok, $(v status_503) 503 ($(v retry_after) with Retry-After), $(v failed) failed, $(v seconds) s, peak RSS $peak KiB, anonymous $anon KiB"
   row "  static during slow uploads" "$1" "" "$(v static_p50_ms)" "$(v static_p99_ms)" "$(v static_failed)" \
       "$(v static_answered) answered, max $(v static_max_ms) ms"
   row "  progress poll during slow uploads" "$1" "" "$(v poll_p50_ms)" "$(v poll_p99_ms)" "$(v poll_failed)" \

@@ -2,6 +2,7 @@
 // order, and a failing write must surface with the system's code.
 #include <windows.h>
 
+#include "common/FakeTicks.h"
 #include "common/TestPage.h"
 #include "intake/CacheWriter.h"
 
@@ -71,6 +72,7 @@ TEST(CacheWriterTest, BufferFollowsWhatArrivedNotWhatWasAnnounced)
     ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
     std::string theExpected;
     {
+        FakeTicks theTicks;   // standing still: every block fills at once
         // A client may announce a gigabyte and send a trickle: memory follows the trickle.
         CacheWriter theWriter(theFile, 1u << 30);
         auto theFeed = [&](DWORD inChunk, DWORD inTotal) {
@@ -87,6 +89,39 @@ TEST(CacheWriterTest, BufferFollowsWhatArrivedNotWhatWasAnnounced)
         // Chunks the size of the first buffer still gather into ever larger blocks.
         theFeed(65536, 16u << 20);
         EXPECT_EQ(theWriter.Capacity(), 4u << 20);
+        ASSERT_TRUE(theWriter.Flush());
+    }
+    CloseHandle(theFile);
+    EXPECT_TRUE(ReadText(thePath) == theExpected);
+}
+
+TEST(CacheWriterTest, ASlowClientKeepsTheSmallestBuffer)
+{
+    ScopedTempFolder theFolder;
+    const std::string thePath = theFolder / "slow";
+    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
+    std::string theExpected;
+    {
+        FakeTicks theTicks;
+        CacheWriter theWriter(theFile, 64u << 20);
+        auto theFeed = [&](DWORD inTotal, ULONGLONG inMsPerChunk) {
+            for (DWORD theDone = 0; theDone < inTotal; theDone += 2048) {
+                std::string theChunk(2048, static_cast<char>('a' + theExpected.size() / 65536 % 26));
+                theTicks.Advance(inMsPerChunk);
+                ASSERT_TRUE(theWriter.Append(theChunk.data(), 2048));
+                theExpected += theChunk;
+            }
+        };
+        // 2 KiB every 10 ms: a block of 64 KiB takes 320 ms.
+        theFeed(1u << 20, 10);
+        EXPECT_EQ(theWriter.Capacity(), 65536u);
+        // Fast again: the buffer grows with what has arrived.
+        theFeed(4u << 20, 0);
+        EXPECT_EQ(theWriter.Capacity(), 4u << 20);
+        // Slow once more: back to the smallest at the next block.
+        theFeed(8u << 20, 10);
+        EXPECT_EQ(theWriter.Capacity(), 65536u);
         ASSERT_TRUE(theWriter.Flush());
     }
     CloseHandle(theFile);

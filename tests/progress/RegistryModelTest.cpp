@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeTicks.h"
+#include "common/FakeTicks.h"
 #include "common/ScratchMachine.h"
 
 namespace {

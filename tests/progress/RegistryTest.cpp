@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "FakeTicks.h"
+#include "common/FakeTicks.h"
 #include "common/ScratchMachine.h"
 
 namespace {

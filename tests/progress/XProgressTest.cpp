@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "FakeTicks.h"
+#include "common/FakeTicks.h"
 #include "progress/ProgressRegistry.h"
 #include "common/ScratchMachine.h"
 #include "platform/common/ComPtr.h"
