@@ -171,12 +171,17 @@ bool HttpExchange::ReadLocked(std::int64_t inWanted, char* outBuffer, std::int64
             if (theGot > 0)
                 outRead += theGot;
         } else {
-            // Left unfilled: a slow upload touches only the pages that its reads reach,
-            // and a small body never needs more than its own size.
-            if (!mAhead)
-                mAhead = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(std::min<std::int64_t>(mTotalBytes, kReadAheadBytes)));
+            // A quarter of the full size at first, doubled each time a pull fills it: a
+            // slow upload, whose pulls find a few kilobytes, holds 16 KiB, and a fast one
+            // pulls 64 KiB at a time after two pulls. A small body never needs more than
+            // its own size.
+            if (!mAhead || (mAheadEnd == mAheadSize && mAheadSize < kReadAheadBytes)) {
+                const std::size_t theSize = mAhead ? 2 * mAheadSize : kReadAheadBytes / 4;
+                mAheadSize = static_cast<std::size_t>(std::min<std::int64_t>(mTotalBytes, static_cast<std::int64_t>(theSize)));
+                mAhead = std::make_unique_for_overwrite<char[]>(mAheadSize);
+            }
             std::int64_t theOnSocket = mTotalBytes - mBytesRead - outRead;
-            theGot = mConnection.ReadWait(mAhead.get(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, kReadAheadBytes)), mTimeoutMs);
+            theGot = mConnection.ReadWait(mAhead.get(), static_cast<std::size_t>(std::min<std::int64_t>(theOnSocket, static_cast<std::int64_t>(mAheadSize))), mTimeoutMs);
             mAheadPos = 0;
             mAheadEnd = theGot > 0 ? static_cast<std::size_t>(theGot) : 0;
         }

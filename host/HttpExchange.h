@@ -37,7 +37,7 @@ public:
     static constexpr std::int64_t kMaxFormBytes = 4 * 1024 * 1024;
     /// An unread body up to this size is read and dropped to keep the connection.
     static constexpr std::int64_t kMaxDrainBytes = 1024 * 1024;
-    /// Small body reads are served from a buffer filled in pulls of this size.
+    /// Small body reads are served from a buffer filled in pulls of up to this size.
     static constexpr std::size_t kReadAheadBytes = 64 * 1024;
     /// The buffered response is sent once it grows past this.
     static constexpr std::size_t kAutoFlushBytes = 256 * 1024;
@@ -135,6 +135,7 @@ private:
     bool mFormParsed = false;
     bool mContinueSent = false;
     std::unique_ptr<char[]> mAhead; // body bytes pulled but not yet delivered
+    std::size_t mAheadSize = 0;
     std::size_t mAheadPos = 0;
     std::size_t mAheadEnd = 0;
     ValueCollection mForm;
