@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -100,8 +102,28 @@ void BM_RegisterUnregister(benchmark::State& inState)
         inState.SkipWithError("records were lost");
 }
 
+/// The longest single Register while a fresh registry fills up to inState.range(0)
+/// records: the index doubles on the way, a few buckets per call, so the worst call
+/// should not grow with the count.
+void BM_RegisterWorstWhileFilling(benchmark::State& inState)
+{
+    ferrolift::platform::SetTickCountSource(&StillClock);
+    double theWorst = 0;
+    for (auto _ : inState) {
+        ProgressRegistry theRegistry;
+        for (int64_t i = 0; i < inState.range(0); ++i) {
+            const auto theStart = std::chrono::steady_clock::now();
+            theRegistry.Register(static_cast<LONG>(1 + i * 7919));
+            const std::chrono::duration<double, std::micro> theTook = std::chrono::steady_clock::now() - theStart;
+            theWorst = std::max(theWorst, theTook.count());
+        }
+    }
+    inState.counters["worst_us"] = theWorst;
+}
+
 }  // namespace
 
+BENCHMARK(BM_RegisterWorstWhileFilling)->Arg(10000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SetProgressBytes)->Args({10, 10})->Args({10000, 64})->Args({1000000, 64})->Args({10000, 10000})->Args({1000000, 1000000});
 BENCHMARK(BM_GetProgress)->Args({10, 10})->Args({10000, 64})->Args({1000000, 64})->Args({10000, 10000})->Args({1000000, 1000000});
 BENCHMARK(BM_RegisterUnregister)->Arg(10)->Arg(10000)->Arg(1000000);

@@ -7,25 +7,41 @@
 namespace {
 
 constexpr unsigned kFirstBucketBits = 10;
+// Old buckets split at each append while the index doubles: the doubling ends long before
+// the table fills up again, since that takes as many appends as there were buckets.
+constexpr std::size_t kMovesPerAppend = 4;
 
 }  // namespace
 
 ProgressTable::ProgressTable(std::uint64_t inSeed)
-    : mSeed(inSeed | 1u), mBuckets(std::size_t{1} << kFirstBucketBits, kNone), mBucketBits(kFirstBucketBits)
+    : mSeed(inSeed | 1u), mBuckets(std::size_t{1} << kFirstBucketBits), mBucketBits(kFirstBucketBits)
 {
 }
 
-std::size_t ProgressTable::BucketOf(LONG inID) const
+ProgressTable::Buckets::Buckets(std::size_t inCount)
+    : mHeads(static_cast<Index*>(std::calloc(inCount, sizeof(Index)))), mCount(inCount)
+{
+    static_assert(kNone == 0);
+    if (!mHeads)
+        throw std::bad_alloc();
+}
+
+ProgressTable::Index& ProgressTable::HeadOf(LONG inID)
 {
     // Multiply-shift with a random odd factor: the top bits of the product spread any
     // set of IDs, and a client that does not know the factor cannot pick colliding ones.
     const std::uint64_t theProduct = mSeed * static_cast<std::uint32_t>(inID);
-    return static_cast<std::size_t>(theProduct >> (64 - mBucketBits));
+    if (!mOldBuckets.empty()) {
+        const std::size_t theOld = static_cast<std::size_t>(theProduct >> (64 - (mBucketBits - 1)));
+        if (theOld >= mMoved)
+            return mOldBuckets[theOld];
+    }
+    return mBuckets[static_cast<std::size_t>(theProduct >> (64 - mBucketBits))];
 }
 
 ProgressTable::Index ProgressTable::First(LONG inID) const
 {
-    for (Index theAt = mBuckets[BucketOf(inID)]; theAt != kNone; theAt = EntryAt(theAt).mNextInBucket) {
+    for (Index theAt = HeadOf(inID); theAt != kNone; theAt = EntryAt(theAt).mNextInBucket) {
         if (EntryAt(theAt).mRecord.mID == inID)
             return theAt;
     }
@@ -35,11 +51,12 @@ ProgressTable::Index ProgressTable::First(LONG inID) const
 ProgressTable::Index ProgressTable::TakeFree()
 {
     if (mFree == kNone) {
-        if (mBlocks.size() >= (kNone >> kBlockBits))
-            throw std::bad_alloc();
+        if (mBlocks.size() >= (std::size_t{1} << (32 - kBlockBits)))
+            throw std::bad_alloc();   // no index left
         mBlocks.push_back(std::make_unique<Entry[]>(kBlockSize));   // nothing changes if this throws
         const Index theFirst = static_cast<Index>(mBlocks.size() - 1) << kBlockBits;
-        for (Index i = kBlockSize; i-- > 0;) {
+        const Index theLowest = theFirst == 0 ? 1 : 0;   // index 0 stays kNone
+        for (Index i = kBlockSize; i-- > theLowest;) {
             EntryAt(theFirst + i).mNewer = mFree;
             mFree = theFirst + i;
         }
@@ -51,7 +68,9 @@ ProgressTable::Index ProgressTable::TakeFree()
 
 ProgressTable::Index ProgressTable::Append(LONG inID)
 {
-    if (mSize >= mBuckets.size()) {
+    if (!mOldBuckets.empty())
+        MoveBuckets(kMovesPerAppend);
+    else if (mSize >= mBuckets.size()) {
         try {
             Grow();
         } catch (const std::bad_alloc&) {
@@ -63,7 +82,7 @@ ProgressTable::Index ProgressTable::Append(LONG inID)
     theEntry.mRecord = ProgressRecord{};
     theEntry.mRecord.mID = inID;
     theEntry.mNextInBucket = kNone;
-    Index* theLink = &mBuckets[BucketOf(inID)];
+    Index* theLink = &HeadOf(inID);
     while (*theLink != kNone)
         theLink = &EntryAt(*theLink).mNextInBucket;
     *theLink = theAt;
@@ -109,7 +128,7 @@ void ProgressTable::Drop(Index inAt, Index inBucketPrevious)
 {
     Entry& theEntry = EntryAt(inAt);
     if (inBucketPrevious == kNone)
-        mBuckets[BucketOf(theEntry.mRecord.mID)] = theEntry.mNextInBucket;
+        HeadOf(theEntry.mRecord.mID) = theEntry.mNextInBucket;
     else
         EntryAt(inBucketPrevious).mNextInBucket = theEntry.mNextInBucket;
     UnlinkFromAccess(inAt);
@@ -122,7 +141,7 @@ void ProgressTable::Drop(Index inAt, Index inBucketPrevious)
 void ProgressTable::Remove(Index inAt)
 {
     Index thePrevious = kNone;
-    for (Index theIn = mBuckets[BucketOf(At(inAt).mID)]; theIn != inAt; theIn = EntryAt(theIn).mNextInBucket)
+    for (Index theIn = HeadOf(At(inAt).mID); theIn != inAt; theIn = EntryAt(theIn).mNextInBucket)
         thePrevious = theIn;
     Drop(inAt, thePrevious);
 }
@@ -130,7 +149,7 @@ void ProgressTable::Remove(Index inAt)
 void ProgressTable::RemoveAll(LONG inID)
 {
     Index thePrevious = kNone;
-    Index theAt = mBuckets[BucketOf(inID)];
+    Index theAt = HeadOf(inID);
     while (theAt != kNone) {
         const Index theNext = EntryAt(theAt).mNextInBucket;
         if (EntryAt(theAt).mRecord.mID == inID)
@@ -143,24 +162,29 @@ void ProgressTable::RemoveAll(LONG inID)
 
 void ProgressTable::Grow()
 {
-    // One more bit of the product: bucket b splits into 2b and 2b + 1.
-    std::vector<Index> theBuckets(mBuckets.size() * 2, kNone);
+    MoveBuckets(mOldBuckets.size());
+    Buckets theBuckets(mBuckets.size() * 2);
+    mOldBuckets = std::move(mBuckets);
+    mBuckets = std::move(theBuckets);
     ++mBucketBits;
-    for (Index theHead : mBuckets) {
-        Index* theTails[2] = {nullptr, nullptr};
-        for (Index theAt = theHead; theAt != kNone;) {
+    mMoved = 0;
+}
+
+void ProgressTable::MoveBuckets(std::size_t inCount)
+{
+    for (; inCount != 0 && mMoved < mOldBuckets.size(); --inCount, ++mMoved) {
+        Index* theTails[2] = {&mBuckets[2 * mMoved], &mBuckets[2 * mMoved + 1]};
+        for (Index theAt = mOldBuckets[mMoved]; theAt != kNone;) {
             Entry& theEntry = EntryAt(theAt);
             const Index theNext = theEntry.mNextInBucket;
-            const std::size_t theBucket = BucketOf(theEntry.mRecord.mID);
-            Index*& theTail = theTails[theBucket & 1];
+            const std::uint64_t theProduct = mSeed * static_cast<std::uint32_t>(theEntry.mRecord.mID);
+            Index*& theTail = theTails[(theProduct >> (64 - mBucketBits)) & 1];
             theEntry.mNextInBucket = kNone;
-            if (theTail == nullptr)
-                theBuckets[theBucket] = theAt;
-            else
-                *theTail = theAt;
+            *theTail = theAt;
             theTail = &theEntry.mNextInBucket;
             theAt = theNext;
         }
     }
-    mBuckets.swap(theBuckets);
+    if (mMoved == mOldBuckets.size())
+        mOldBuckets = Buckets();
 }
