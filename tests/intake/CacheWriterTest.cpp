@@ -10,6 +10,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <utility>
 
 using ferrolift::test::ScopedTempFolder;
 
@@ -21,34 +23,63 @@ std::string ReadText(const std::string& inPath)
     return std::string(std::istreambuf_iterator<char>(theFile), {});
 }
 
-TEST(CacheWriterTest, ChunksOfEverySizeLandInOrder)
-{
-    ScopedTempFolder theFolder;
-    const std::string thePath = theFolder / "cache";
-    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
-    std::string theExpected;
+/// A new cache file to write, and the bytes the test gave the writer.
+class CacheWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override
     {
-        CacheWriter theWriter(theFile, 65536);
+        mFile = CreateFileA(mPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(mFile, INVALID_HANDLE_VALUE);
+    }
+    void TearDown() override { CloseFile(); }
+
+    /// Appends inChunk and remembers it.
+    void Append(CacheWriter& inWriter, const std::string& inChunk)
+    {
+        ASSERT_TRUE(inWriter.Append(inChunk.data(), static_cast<DWORD>(inChunk.size())));
+        mExpected += inChunk;
+    }
+
+    /// Closes the file; it must hold exactly what was appended.
+    void ExpectFileHoldsWhatWasAppended()
+    {
+        CloseFile();
+        EXPECT_TRUE(ReadText(mPath) == mExpected);
+    }
+
+    ScopedTempFolder mFolder;
+    const std::string mPath = mFolder / "cache";
+    HANDLE mFile = INVALID_HANDLE_VALUE;
+    std::string mExpected;
+
+private:
+    void CloseFile()
+    {
+        if (mFile != INVALID_HANDLE_VALUE)
+            CloseHandle(std::exchange(mFile, INVALID_HANDLE_VALUE));
+    }
+};
+
+TEST_F(CacheWriterTest, ChunksOfEverySizeLandInOrder)
+{
+    {
+        CacheWriter theWriter(mFile, 65536);
         unsigned theSeed = 1;
         for (DWORD theSize : {1u, 2048u, 65535u, 70000u, 0u, 3u, 65536u, 65536u, 131072u, 100u}) {
             std::string theChunk(theSize, '\0');
             for (char& c : theChunk)
                 c = static_cast<char>(theSeed = theSeed * 1103515245u + 12345u);
-            ASSERT_TRUE(theWriter.Append(theChunk.data(), theSize));
-            theExpected += theChunk;
+            Append(theWriter, theChunk);
         }
         ASSERT_TRUE(theWriter.Flush());
         ASSERT_TRUE(theWriter.Flush());   // nothing left: writes nothing more
     }
-    CloseHandle(theFile);
-    EXPECT_TRUE(ReadText(thePath) == theExpected);
+    ExpectFileHoldsWhatWasAppended();
 }
 
-TEST(CacheWriterTest, FailedWritesReportTheSystemCode)
+TEST_F(CacheWriterTest, FailedWritesReportTheSystemCode)
 {
-    ScopedTempFolder theFolder;
-    const std::string thePath = theFolder / "readonly";
+    const std::string thePath = mFolder / "readonly";
     std::ofstream(thePath) << "x";
     HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
@@ -64,23 +95,15 @@ TEST(CacheWriterTest, FailedWritesReportTheSystemCode)
     CloseHandle(theFile);
 }
 
-TEST(CacheWriterTest, BufferFollowsWhatArrivedNotWhatWasAnnounced)
+TEST_F(CacheWriterTest, BufferFollowsWhatArrivedNotWhatWasAnnounced)
 {
-    ScopedTempFolder theFolder;
-    const std::string thePath = theFolder / "grow";
-    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
-    std::string theExpected;
     {
         FakeTicks theTicks;   // standing still: every block fills at once
         // A client may announce a gigabyte and send a trickle: memory follows the trickle.
-        CacheWriter theWriter(theFile, 1u << 30);
+        CacheWriter theWriter(mFile, 1u << 30);
         auto theFeed = [&](DWORD inChunk, DWORD inTotal) {
-            for (DWORD theDone = 0; theDone < inTotal; theDone += inChunk) {
-                std::string theChunk(inChunk, static_cast<char>('a' + theExpected.size() / 65536 % 26));
-                ASSERT_TRUE(theWriter.Append(theChunk.data(), inChunk));
-                theExpected += theChunk;
-            }
+            for (DWORD theDone = 0; theDone < inTotal; theDone += inChunk)
+                Append(theWriter, std::string(inChunk, static_cast<char>('a' + mExpected.size() / 65536 % 26)));
         };
         theFeed(2048, 2048);
         EXPECT_EQ(theWriter.Capacity(), 65536u);
@@ -91,26 +114,18 @@ TEST(CacheWriterTest, BufferFollowsWhatArrivedNotWhatWasAnnounced)
         EXPECT_EQ(theWriter.Capacity(), 4u << 20);
         ASSERT_TRUE(theWriter.Flush());
     }
-    CloseHandle(theFile);
-    EXPECT_TRUE(ReadText(thePath) == theExpected);
+    ExpectFileHoldsWhatWasAppended();
 }
 
-TEST(CacheWriterTest, ASlowClientKeepsTheSmallestBuffer)
+TEST_F(CacheWriterTest, ASlowClientKeepsTheSmallestBuffer)
 {
-    ScopedTempFolder theFolder;
-    const std::string thePath = theFolder / "slow";
-    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
-    std::string theExpected;
     {
         FakeTicks theTicks;
-        CacheWriter theWriter(theFile, 64u << 20);
+        CacheWriter theWriter(mFile, 64u << 20);
         auto theFeed = [&](DWORD inTotal, ULONGLONG inMsPerChunk) {
             for (DWORD theDone = 0; theDone < inTotal; theDone += 2048) {
-                std::string theChunk(2048, static_cast<char>('a' + theExpected.size() / 65536 % 26));
                 theTicks.Advance(inMsPerChunk);
-                ASSERT_TRUE(theWriter.Append(theChunk.data(), 2048));
-                theExpected += theChunk;
+                Append(theWriter, std::string(2048, static_cast<char>('a' + mExpected.size() / 65536 % 26)));
             }
         };
         // 2 KiB every 10 ms: a block of 64 KiB takes 320 ms.
@@ -124,33 +139,23 @@ TEST(CacheWriterTest, ASlowClientKeepsTheSmallestBuffer)
         EXPECT_EQ(theWriter.Capacity(), 65536u);
         ASSERT_TRUE(theWriter.Flush());
     }
-    CloseHandle(theFile);
-    EXPECT_TRUE(ReadText(thePath) == theExpected);
+    ExpectFileHoldsWhatWasAppended();
 }
 
-TEST(CacheWriterTest, BufferNeverExceedsWhatIsStillExpected)
+TEST_F(CacheWriterTest, BufferNeverExceedsWhatIsStillExpected)
 {
-    ScopedTempFolder theFolder;
-    const std::string thePath = theFolder / "small";
-    HANDLE theFile = CreateFileA(thePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(theFile, INVALID_HANDLE_VALUE);
-    std::string theExpected;
     {
-        CacheWriter theWriter(theFile, 300000);
+        CacheWriter theWriter(mFile, 300000);
         for (int i = 0; i < 150; ++i) {
-            std::string theChunk(2000, static_cast<char>('0' + i % 10));
-            ASSERT_TRUE(theWriter.Append(theChunk.data(), 2000));
-            theExpected += theChunk;
+            Append(theWriter, std::string(2000, static_cast<char>('0' + i % 10)));
             // 64 KiB, 64 KiB, 128 KiB, then the 37 856 bytes left fit the one it has.
             EXPECT_LE(theWriter.Capacity(), 131072u);
         }
         // More than announced still lands whole.
-        ASSERT_TRUE(theWriter.Append("tail", 4));
-        theExpected += "tail";
+        Append(theWriter, "tail");
         ASSERT_TRUE(theWriter.Flush());
     }
-    CloseHandle(theFile);
-    EXPECT_TRUE(ReadText(thePath) == theExpected);
+    ExpectFileHoldsWhatWasAppended();
 }
 
 }  // namespace
