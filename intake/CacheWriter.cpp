@@ -41,6 +41,13 @@ void CacheWriter::Reserve()
 bool CacheWriter::Append(const void* inData, DWORD inLength)
 {
     const BYTE* theBytes = static_cast<const BYTE*>(inData);
+    // A block still filling after kSlowFillMs is written as it stands, so a client that
+    // grew the buffer and then slowed down does not keep it.
+    if (mUsed != 0 && GetTickCount() - mFillStart > kSlowFillMs) {
+        mSlow = true;
+        if (!Flush())
+            return false;
+    }
     while (inLength != 0) {
         if (mUsed == 0) {
             Reserve();

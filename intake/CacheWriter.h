@@ -12,9 +12,10 @@
 // is as large as everything written before it (64 KiB at first, 4 MiB at most, never more
 // than is still expected), so a thousand slow uploads in flight hold a fraction of their
 // bodies in memory while a big one reaches 4 MiB blocks after its first 4 MiB. The blocks
-// end on powers of two, so the 4 MiB ones stay aligned. A block that took long to fill came
-// from a slow client, whose writes are rare anyway: the buffer then stays at 64 KiB, so
-// slow uploads in flight hold no more than that each.
+// end on powers of two, so the 4 MiB ones stay aligned. A block that takes long to fill
+// comes from a slow client, whose writes are rare anyway: it is written as it stands and
+// the buffer goes back to 64 KiB, so slow uploads in flight hold no more than that each,
+// even those that were fast at first.
 #pragma once
 
 #include <windows.h>

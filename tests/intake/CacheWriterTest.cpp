@@ -134,8 +134,16 @@ TEST_F(CacheWriterTest, ASlowClientKeepsTheSmallestBuffer)
         // Fast again: the buffer grows with what has arrived.
         theFeed(4u << 20, 0);
         EXPECT_EQ(theWriter.Capacity(), 4u << 20);
-        // Slow once more: back to the smallest at the next block.
-        theFeed(8u << 20, 10);
+        // Slow once more: what has gathered is written, and the buffer is the smallest again
+        // at once, not when the large one is full.
+        theFeed(2048, 0);
+        const auto theBeforeTheSlowChunk = static_cast<LONGLONG>(mExpected.size());
+        theFeed(2048, 200);
+        EXPECT_EQ(theWriter.Capacity(), 65536u);
+        LARGE_INTEGER theSize{};
+        ASSERT_TRUE(GetFileSizeEx(mFile, &theSize));
+        EXPECT_EQ(theSize.QuadPart, theBeforeTheSlowChunk);
+        theFeed(1u << 20, 10);
         EXPECT_EQ(theWriter.Capacity(), 65536u);
         ASSERT_TRUE(theWriter.Flush());
     }
