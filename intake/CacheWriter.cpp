@@ -41,9 +41,10 @@ void CacheWriter::Reserve()
 bool CacheWriter::Append(const void* inData, DWORD inLength)
 {
     const BYTE* theBytes = static_cast<const BYTE*>(inData);
-    // A block still filling after kSlowFillMs is written as it stands, so a client that
-    // grew the buffer and then slowed down does not keep it.
-    if (mUsed != 0 && GetTickCount() - mFillStart > kSlowFillMs) {
+    // A grown block still filling after kSlowFillMs is written as it stands, so a client
+    // that grew the buffer and then slowed down does not keep it. The smallest one keeps
+    // gathering: a slow client fills it in seconds, and writes that rarely.
+    if (mUsed != 0 && mCapacity > kSmallestBuffer && GetTickCount() - mFillStart > kSlowFillMs) {
         mSlow = true;
         if (!Flush())
             return false;

@@ -13,9 +13,9 @@
 // than is still expected), so a thousand slow uploads in flight hold a fraction of their
 // bodies in memory while a big one reaches 4 MiB blocks after its first 4 MiB. The blocks
 // end on powers of two, so the 4 MiB ones stay aligned. A block that takes long to fill
-// comes from a slow client, whose writes are rare anyway: it is written as it stands and
-// the buffer goes back to 64 KiB, so slow uploads in flight hold no more than that each,
-// even those that were fast at first.
+// comes from a slow client, whose writes are rare anyway: the buffer goes back to 64 KiB
+// (a grown one is written as it stands, without waiting to fill), so slow uploads in
+// flight hold no more than that each, even those that were fast at first.
 #pragma once
 
 #include <windows.h>
