@@ -56,9 +56,12 @@ std::shared_ptr<const ProgressNote> SharedNote(LPCSTR inNote)
     }
     Made& theMade = tMade[tNextMade];
     tNextMade = (tNextMade + 1) % tMade.size();
+    // Unused until complete, so running short of memory halfway never pairs a text with
+    // another text's note.
+    theMade.mText.clear();
     theMade.mNote = MakeNote(inNote, theCodePage);
-    theMade.mText = inNote;
     theMade.mCodePage = theCodePage;
+    theMade.mText = inNote;
     return theMade.mNote;
 }
 
